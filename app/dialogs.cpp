@@ -1,0 +1,67 @@
+#include "app/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace Dialogs {
+namespace {
+Responder& responder()
+{
+    static Responder current;
+    return current;
+}
+
+// Lets the responder answer; true when it did.
+bool answered(const Shown& shown, QString* answer = nullptr)
+{
+    if (!responder())
+        return false;
+    QString reply = responder()(shown);
+    if (answer)
+        *answer = reply;
+    return true;
+}
+} // namespace
+
+void setResponder(Responder r)
+{
+    responder() = std::move(r);
+}
+
+void critical(QWidget* parent, const QString& title, const QString& text)
+{
+    if (!answered({Kind::Critical, parent, title, text, {}}))
+        QMessageBox::critical(parent, title, text, QMessageBox::Ok);
+}
+
+void information(QWidget* parent, const QString& title, const QString& text)
+{
+    if (!answered({Kind::Information, parent, title, text, {}}))
+        QMessageBox::information(parent, title, text, QMessageBox::Ok);
+}
+
+void about(QWidget* parent, const QString& title, const QString& text)
+{
+    if (!answered({Kind::About, parent, title, text, {}}))
+        QMessageBox::about(parent, title, text);
+}
+
+QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                        const QString& filter)
+{
+    QString answer;
+    if (answered({Kind::OpenFile, parent, caption, dir, filter}, &answer))
+        return answer;
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                        const QString& filter)
+{
+    QString answer;
+    if (answered({Kind::SaveFile, parent, caption, dir, filter}, &answer))
+        return answer;
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+} // namespace Dialogs

@@ -1,0 +1,163 @@
+#pragma once
+// The main window: owner of the form, the actions, the sensor list, the settings record,
+// the acquisition thread and the displays. Its member definitions are split by concern:
+// veltrix.cpp (start-up, shut-down), veltrix_actions.cpp (actions, menus, tool bars,
+// enabling), veltrix_registry.cpp (sensor list, stored ranges), veltrix_controls.cpp
+// (settings panel), veltrix_acquisition.cpp (connection and acquisition control).
+
+#include "files/productparameters.h"
+#include "sensor/sensorparameters.h"
+
+#include <QFile>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QToolBar;
+class QGraphicsScene;
+class QCPItemRect;
+class QCPItemStraightLine;
+class QCPRange;
+class TcpThread;
+
+namespace Ui {
+class Veltrix;
+}
+
+class Veltrix : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Veltrix(QWidget* parent = nullptr);
+    ~Veltrix() override;
+
+    // Read-only views for tests and tools.
+    const SensorParameters& sensorParameters() const { return params; }
+    TcpThread* acquisitionThread() const { return tcpThread; }
+    QString baseDirectory() const { return baseDir; }
+
+private slots:
+    // Connection and acquisition control
+    void connectSensor();
+    void disconnectSensor();
+    void updateOnline();
+    void recordImg();
+    void stopImg();
+    void captureImg();
+    // Sensor registry
+    void addSensor();
+    void displayInfo();
+    void removeSensor();
+    void saveLastZoomXAxis(QCPRange xRange);
+    void saveLastZoomYAxis(QCPRange yRange);
+    // Help
+    void about();
+    void aboutFirmware();
+    void checkGUIEnabled();
+    void writeToSensor();
+    // Frames from the acquisition thread
+    void loadImage(unsigned char* ImgBuf, int Width, int Height);
+    void loadProfile(int* intDataX, short* intDataZ, float* floatDataX, float* floatDataZ,
+                     bool isInteger, int points, int yPos, float receiveFPS);
+    void loadProduct(float* dataX, float* dataZ, int points, unsigned char* ProductRes,
+                     float receiveFPS);
+
+private:
+    friend class VeltrixTestAccess; // tests read and drive the window's state through it
+
+    // Start-up steps
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void loadSensorRegistry();
+    void initControls();
+    void applyParametersToControls();
+    void refreshSensorLists();
+    QString readRegistryValue(const QString& group, const QString& key) const;
+    void writeRegistryValue(const QString& group, const QString& key, const QString& value) const;
+    QString registryPath() const;
+    void writeStoredRanges() const;
+
+    // Acquisition control
+    bool readSensorSettings();
+    bool writeSensorSettings();
+    bool waitForLoopEnd(int timeoutMs);
+    void setAcquisitionActions(int connect, int disconnect, int capture, int record, int stop,
+                               int saveImage);
+    void setStatus(const QString& text, const QString& style);
+    void stopAcquisitionForShutdown();
+
+    Ui::Veltrix* form = nullptr;
+    int roiIndex = 0;
+    int productPending = 1;
+    int roiTrainingState = 0;
+    QCPItemRect* roiRect[2] = {nullptr, nullptr};
+    QCPItemStraightLine* roiLine[2] = {nullptr, nullptr};
+    int online = 1;
+    int sensorConnected = 0;
+    int recording = 0;
+    int sensorCount = 0;
+    int acquiring = 0;
+    int maxRecordedProfiles = 1000;
+    int recordedFrameCount = 0;
+    QStringList sensorNames;
+    SensorParameters params;
+    ProductParameters product;
+    bool fitNextImage = true;
+    bool autoFitProfile = true;
+    double storedRanges[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    int plotUnit = 0;
+    QString baseDir;
+    QString dataDir;
+    QString productFilePath;
+    QString settingsFilePath;
+
+    QMenu* fileMenu = nullptr;
+    QMenu* viewMenu = nullptr;
+    QMenu* actionMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QToolBar* fileToolBar = nullptr;
+    QToolBar* actionToolBar = nullptr;
+    QToolBar* viewToolBar = nullptr;
+    QToolBar* statusToolBar = nullptr;
+
+    QAction* saveSettingsAct = nullptr;
+    QAction* loadSettingsAct = nullptr;
+    QAction* loadProductAct = nullptr;
+    QAction* saveProductAct = nullptr;
+    QAction* connectAct = nullptr;
+    QAction* disconnectAct = nullptr;
+    QAction* captureAct = nullptr;
+    QAction* recordAct = nullptr;
+    QAction* stopAct = nullptr;
+    QAction* writeFlashAct = nullptr;
+    QAction* quitAct = nullptr;
+    QAction* fitViewAct = nullptr;
+    QAction* panAct = nullptr;
+    QAction* zoomInAct = nullptr;
+    QAction* zoomOutAct = nullptr;
+    QAction* xAxisZoomAct = nullptr;
+    QAction* zAxisZoomAct = nullptr;
+    QAction* saveImageAct = nullptr;
+    QAction* openDataAct = nullptr;
+    QAction* nextDataAct = nullptr;
+    QAction* previousDataAct = nullptr;
+    QAction* aboutAct = nullptr;
+    QAction* aboutQtAct = nullptr;
+    QAction* aboutSensorAct = nullptr;
+    QAction* display3DAct = nullptr;
+
+    QComboBox* sensorCombo = nullptr;
+    QLineEdit* statusLine = nullptr;
+    QPixmap lastImage;
+    QFile recordFile;
+    QFile offlineFile;
+    TcpThread* tcpThread = nullptr;
+    QGraphicsScene* imageScene = nullptr;
+};

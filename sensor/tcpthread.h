@@ -1,0 +1,74 @@
+#pragma once
+// Owns the sensor connection. Outside acquisition it is a plain front for the protocol,
+// called from the GUI thread; during a capture or recording run() reads data frames in its
+// own thread and hands each shown frame to the window through queued signals.
+
+#include "sensor/sensorconnection.h"
+#include "sensor/sensorparameters.h"
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <memory>
+
+class TcpThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit TcpThread(QObject* parent = nullptr);
+    ~TcpThread() override;
+
+    bool openConnection(const QString& address, int port);
+    void closeConnection();
+    bool readParameter(bool resync, int command, int32_t& minimum, int32_t& maximum,
+                       int32_t& value);
+    bool writeParameter(bool resync, int command, bool set, int32_t value);
+    bool readText(bool resync, int command, QString& text);
+    bool writeText(bool resync, int command, const QString& text);
+    bool storeToFlash();
+    bool readAllSettings(SensorParameters& params);
+    void setMode(int mode);
+    void requestStop();
+    bool probeStream();
+    bool isLoopFinished() const { return loopFinished.load(std::memory_order_acquire); }
+
+    // Number of frames the loop received (shown or dropped) since the last start.
+    quint64 receivedFrames() const { return framesReceived.load(std::memory_order_relaxed); }
+    // Frames the loop emitted since the last start.
+    quint64 emittedFrames() const { return framesEmitted.load(std::memory_order_relaxed); }
+
+    SensorConnection& sensorConnection() { return connection; }
+
+signals:
+    void ImageReady(unsigned char* ImgBuf, int Width, int Height);
+    void ProfileReady(int* intDataX, short* intDataZ, float* floatDataX, float* floatDataZ,
+                      bool isInteger, int points, int yPos, float receiveFPS);
+    void ProductReady(float* dataX, float* dataZ, int points, unsigned char* ProductRes,
+                      float receiveFPS);
+
+protected:
+    void run() override;
+
+private:
+    struct FrameBuffers;
+
+    std::atomic<bool> loopFinished{false};
+    std::atomic<bool> stopFlag{false};
+    QMutex stopMutex;
+    int mode = 0;
+    SensorConnection connection;
+
+    std::atomic<quint64> framesReceived{0};
+    std::atomic<quint64> framesEmitted{0};
+
+    // Details of the buffer hand-over are in tcpthread.cpp.
+    struct Pool;
+    std::unique_ptr<Pool> pool;
+
+    bool stopRequested();
+    void imageLoop();
+    void profileLoop();
+    void finishLoop();
+};

@@ -1,0 +1,100 @@
+#pragma once
+// A stand-in for the laser-line profile sensor: a real TCP server on 127.0.0.1 that answers
+// the command protocol and, after NBR_LINES is written non-zero, streams data frames of the
+// current MODE. Usable as a library inside tests (ephemeral port, request log, settable
+// values, fault injection) and as the program lumo-sensor-sim.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// One request as received from the client.
+struct Request
+{
+    uint32_t command = 0;
+    uint32_t sequence = 0;
+    uint32_t direction = 0; // 1 read, 0 write or action
+    int32_t value = 0;
+    std::string text;       // command 40 only
+};
+
+// Faults that apply to the next reply(s) to a request.
+enum class ReplyFault {
+    None,
+    GarbageBefore,   // `bytes` are sent in front of the reply
+    Delay,           // the reply is sent `param` ms late
+    WrongCommand,    // the reply echoes another command
+    WrongLength,     // a value reply with length 8 / an acknowledgement with length 16
+    Status,          // the acknowledgement carries status `param`
+    CloseMidReply,   // half of the reply is sent, then the connection is closed
+    NeverAnswer,     // the request is logged but not answered
+};
+
+// Faults of the frame stream.
+enum class StreamFault {
+    None,
+    GarbageBetween,  // `bytes` before each of the next `count` frames
+    Truncate,        // the next `count` frames are cut in the middle of their bulk data
+    Stall,           // the stream pauses `param` ms before the next frame
+    CloseMidFrame,   // the connection is closed in the middle of the next frame
+};
+
+struct Options
+{
+    std::string bind = "127.0.0.1";
+    uint16_t port = 0;          // 0: an ephemeral port (see SensorSimulator::port)
+    bool logRequests = false;   // print every request to stderr
+    double rate = 100.0;        // frames per second while streaming
+    int points = 1280;          // points per profile
+    int imageWidth = 1280;
+    int imageHeight = 1024;
+    int profileFormat = 0;      // column profiles: 0 sixteenths of a pixel (int16), 1 floats
+    int profileType = 2;        // column profiles: 2, or 3 with point bytes
+};
+
+class SensorSimulator
+{
+public:
+    explicit SensorSimulator(Options options = Options());
+    ~SensorSimulator();
+    SensorSimulator(const SensorSimulator&) = delete;
+    SensorSimulator& operator=(const SensorSimulator&) = delete;
+
+    bool start();               // bind, listen and serve in a thread of its own
+    void stop();
+    uint16_t port() const;
+
+    // Request log
+    std::vector<Request> requests() const;
+    void clearRequests();
+    bool waitForRequests(size_t count, int timeoutMs) const;
+
+    // Values reported for parameter commands (the command table's numbers).
+    void setParameter(int command, int32_t value);
+    void setRange(int command, int32_t minimum, int32_t maximum);
+    int32_t parameter(int command) const;
+    void setProductText(const std::string& text);
+    std::string productText() const;
+
+    // Faults
+    void injectReplyFault(ReplyFault fault, int param = 0, const std::string& bytes = {},
+                          int count = 1);
+    void injectStreamFault(StreamFault fault, int param = 0, const std::string& bytes = {},
+                           int count = 1);
+
+    // Streaming
+    void setRate(double framesPerSecond);
+    void setProfileFormat(int format, int type);
+    bool isStreaming() const;
+    uint64_t framesSent() const;
+    int connectionCount() const; // connections accepted so far
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace sim
