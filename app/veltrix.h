@@ -67,6 +67,8 @@ private slots:
                      bool isInteger, int points, int yPos, float receiveFPS);
     void loadProduct(float* dataX, float* dataZ, int points, unsigned char* ProductRes,
                      float receiveFPS);
+    // The acquisition thread has ended its loop: the sensor may be used again.
+    void acquisitionLoopEnded();
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -160,4 +162,6 @@ private:
     QFile offlineFile;
     TcpThread* tcpThread = nullptr;
     QGraphicsScene* imageScene = nullptr;
+    // Frames that reached loadImage, loadProfile and loadProduct.
+    quint64 shownFrames[3] = {0, 0, 0};
 };
