@@ -94,6 +94,10 @@ private:
                                int saveImage);
     void setStatus(const QString& text, const QString& style);
     void stopAcquisitionForShutdown();
+    bool startAcquisition(bool record);
+    bool loadProductFromSensor();
+    void rememberPlotRanges(int unit);
+    void prepareProfilePlot();
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;

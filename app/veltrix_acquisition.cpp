@@ -1,20 +1,387 @@
 // Connection and acquisition control: connect, disconnect, online/offline, capture,
-// record, stop and storing to flash.
+// record, stop and storing to flash. Everything here runs in the GUI thread and reaches the
+// sensor through the acquisition thread object, never while its loop runs.
 #include "app/veltrix.h"
 
-void Veltrix::connectSensor() {}
-void Veltrix::disconnectSensor() {}
-void Veltrix::updateOnline() {}
-void Veltrix::recordImg() {}
-void Veltrix::stopImg() {}
-void Veltrix::captureImg() {}
-void Veltrix::writeToSensor() {}
-bool Veltrix::readSensorSettings() { return false; }
-bool Veltrix::writeSensorSettings() { return false; }
-bool Veltrix::waitForLoopEnd(int) { return true; }
-void Veltrix::setAcquisitionActions(int, int, int, int, int, int) {}
-void Veltrix::setStatus(const QString&, const QString&) {}
-void Veltrix::stopAcquisitionForShutdown() {}
-void Veltrix::loadImage(unsigned char*, int, int) {}
-void Veltrix::loadProfile(int*, short*, float*, float*, bool, int, int, float) {}
-void Veltrix::loadProduct(float*, float*, int, unsigned char*, float) {}
+#include "app/dialogs.h"
+#include "sensor/sensorlimits.h"
+#include "sensor/tcpthread.h"
+#include "ui_veltrix.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QThread>
+#include <qcustomplot.h>
+
+using namespace SensorProtocol;
+
+namespace {
+const char* const styleRed = "background-color: red";
+const char* const styleGreen = "background-color: green";
+const char* const styleBlue = "background-color: blue";
+
+// The MODE value a cBSensorMode index stands for.
+int modeForIndex(int index)
+{
+    static const int modes[] = {1, 4, 2, 6, 9};
+    return index >= 0 && index < 5 ? modes[index] : 1;
+}
+} // namespace
+
+// -1 leaves an action as it is.
+void Veltrix::setAcquisitionActions(int connect, int disconnect, int capture, int record,
+                                    int stop, int saveImage)
+{
+    const std::pair<QAction*, int> switches[] = {{connectAct, connect}, {disconnectAct, disconnect},
+                                                 {captureAct, capture}, {recordAct, record},
+                                                 {stopAct, stop},       {saveImageAct, saveImage}};
+    for (const auto& [action, state] : switches)
+        if (state >= 0)
+            action->setEnabled(state != 0);
+}
+
+void Veltrix::setStatus(const QString& text, const QString& style)
+{
+    statusLine->setText(text);
+    statusLine->setStyleSheet(style);
+}
+
+// Waits (blocking) until the acquisition loop has returned. The actions keep the operator from
+// reaching here while a loop runs, so this normally returns at once; it guards the rule that
+// two threads never use the connection at the same time.
+bool Veltrix::waitForLoopEnd(int timeoutMs)
+{
+    if (!tcpThread->isRunning())
+        return true;
+    return tcpThread->wait(static_cast<unsigned long>(timeoutMs));
+}
+
+void Veltrix::connectSensor()
+{
+    if (!waitForLoopEnd(SensorLimits::loopEndWaitMs))
+        return;
+    const int entry = sensorCombo->currentIndex() + 1;
+    const QString address = readRegistryValue("Sensors", QString("SensorIP%1").arg(entry));
+    const int port = readRegistryValue("Sensors", QString("SensorPort%1").arg(entry)).toInt(nullptr, 10);
+
+    if (!tcpThread->openConnection(address, port)) {
+        sensorConnected = 0;
+        setAcquisitionActions(1, 0, 0, 0, 0, -1);
+        Dialogs::critical(this, tr("Lumo"), tr("The connection is not successful!"));
+        return;
+    }
+    sensorConnected = 1;
+    setAcquisitionActions(0, 1, 1, 1, 0, -1);
+
+    if (!readSensorSettings()) {
+        Dialogs::critical(this, tr("Lumo"), tr("Error in reading sensor parameter"));
+        return;
+    }
+    loadProductFromSensor();
+    productPending = 1;
+    applyParametersToControls();
+    checkGUIEnabled();
+
+    // Probe the data stream once; results are deliberately ignored.
+    tcpThread->writeParameter(true, cmdTrigger, true, 0);
+    tcpThread->writeParameter(false, cmdMode, true, 4);
+    tcpThread->writeParameter(false, cmdNbrLines, true, 1);
+    tcpThread->probeStream();
+    tcpThread->writeParameter(false, cmdTrigger, true, params.TRIGGER);
+
+    setStatus(tr("Connected"), styleGreen);
+}
+
+// Reads the sensor's product parameter text; importing it into the job arrives with the
+// product parameter file.
+bool Veltrix::loadProductFromSensor()
+{
+    QString text;
+    return tcpThread->readText(false, cmdReadText, text);
+}
+
+void Veltrix::disconnectSensor()
+{
+    stopImg();
+    sensorConnected = 0;
+    params.firmwareVersion = 0;
+    setAcquisitionActions(1, 0, 0, 0, 0, -1);
+    waitForLoopEnd(SensorLimits::loopEndWaitMs);
+    tcpThread->closeConnection();
+    checkGUIEnabled();
+    setStatus(tr("Disconnected"), styleRed);
+}
+
+void Veltrix::rememberPlotRanges(int unit)
+{
+    if (unit != 1 && unit != 2)
+        return;
+    const QCPRange x = form->customPlot->xAxis->range();
+    const QCPRange z = form->customPlot->yAxis->range();
+    double* pair = storedRanges + (unit == 1 ? 0 : 4);
+    pair[0] = x.lower;
+    pair[1] = x.upper;
+    pair[2] = z.lower;
+    pair[3] = z.upper;
+}
+
+void Veltrix::prepareProfilePlot()
+{
+    const bool mm = params.MODE == 4 || params.MODE == 9;
+    QCustomPlot* plot = form->customPlot;
+    plot->xAxis->setLabel(mm ? "x position in mm" : "x position in pixel");
+    plot->yAxis->setLabel(mm ? "z position in mm" : "z position in pixel");
+    const double* pair = storedRanges + (mm ? 4 : 0);
+    plot->xAxis->setRange(pair[0], pair[1]);
+    plot->yAxis->setRange(pair[2], pair[3]);
+    plotUnit = mm ? 2 : 1;
+}
+
+void Veltrix::updateOnline()
+{
+    rememberPlotRanges(plotUnit);
+    const bool dataActions = !form->rBOnline->isChecked();
+    if (form->rBOnline->isChecked()) {
+        online = 1;
+        connectAct->setEnabled(true);
+        disconnectAct->setEnabled(false);
+        form->tabWidget->setTabEnabled(3, false);
+        if (offlineFile.isOpen()) {
+            offlineFile.flush();
+            offlineFile.close();
+        }
+        setStatus(tr("Disconnected"), styleRed);
+    } else {
+        online = 0;
+        connectAct->setEnabled(false);
+        disconnectAct->setEnabled(false);
+        form->tabWidget->setTabEnabled(3, true);
+        setStatus(tr("Offline"), styleBlue);
+    }
+    for (QAction* action : {openDataAct, nextDataAct, previousDataAct, display3DAct})
+        action->setEnabled(dataActions);
+}
+
+bool Veltrix::readSensorSettings()
+{
+    return tcpThread->readAllSettings(params);
+}
+
+bool Veltrix::writeSensorSettings()
+{
+    const Ui::Veltrix& f = *form;
+    struct Row
+    {
+        int command;
+        int32_t SensorParameters::*field;
+        int value;
+    };
+    const Row rows[] = {
+        {1, &SensorParameters::LASER, f.cBLaserMode->currentIndex()},
+        {2, &SensorParameters::ROI_X, f.sBSearchAreaX->value()},
+        {3, &SensorParameters::ROI_Y, f.sBSearchAreaY->value()},
+        {4, &SensorParameters::ROI_DX, f.sBSearchAreaDX->value()},
+        {5, &SensorParameters::ROI_DY, f.sBSearchAreaDY->value()},
+        {6, &SensorParameters::GAINVAL, f.sBGainVal->value()},
+        {7, &SensorParameters::SHUTTER, f.sBShutter->value()},
+        {8, &SensorParameters::TRIGGER, f.cBTriggerMode->currentIndex() - 3},
+        {11, &SensorParameters::METHOD, f.cBLEMethode->currentIndex()},
+        {12, &SensorParameters::ALGORITHM, f.cBAlgorithmMode->currentIndex()},
+        {13, &SensorParameters::RlcThresh, f.sBLEThreshold->value()},
+        {14, &SensorParameters::MinWidth, f.sBLEMinLaserWidth->value()},
+        {15, &SensorParameters::MaxWidth, f.sBLEMaxLaserWidth->value()},
+        {16, &SensorParameters::ExposureMode, f.cBExposureMode->currentIndex()},
+        {17, &SensorParameters::AutoShutterVal, f.sBLaserValue->value()},
+        {20, &SensorParameters::DoubleShutter1, f.sBDoubleShutter1->value()},
+        {21, &SensorParameters::DoubleShutter2, f.sBDoubleShutter2->value()},
+        {22, &SensorParameters::ReflexionFilter, f.cBLEFilter->currentIndex() - 2},
+        {30, &SensorParameters::EthernetPackNr, f.sBEthernetLinePckg->value()},
+        {31, &SensorParameters::AutoTriggerFPS, f.sBAutoTriggerPeriode->value()},
+        {34, &SensorParameters::EthernetSendNoWait, f.cBEthernetSendMode->currentIndex()},
+        {35, &SensorParameters::SubSample, f.cBSubsample->currentIndex()},
+        {18, &SensorParameters::AutoShutterMin, f.sBAutoShutterMin->value()},
+        {19, &SensorParameters::AutoShutterMax, f.sBAutoShutterMax->value()},
+        {46, &SensorParameters::SpeckleFilter, f.cBSpeckleFilter->currentIndex()},
+        {47, &SensorParameters::MedianFilter, f.cBMedianFilter->currentIndex()},
+    };
+
+    bool resyncNext = true;
+    for (const Row& row : rows) {
+        if (row.value == params.*row.field)
+            continue;
+        params.*row.field = row.value;
+        if (!tcpThread->writeParameter(resyncNext, row.command, true, row.value))
+            return false;
+        resyncNext = false;
+    }
+    if (params.AutoTriggerError != 0) {
+        params.AutoTriggerError = 0;
+        if (!tcpThread->writeParameter(resyncNext, cmdAutoTriggerError, true, 0))
+            return false;
+        resyncNext = false;
+    }
+
+    // The field of view in mm; a failed read keeps what the previous one left.
+    int32_t minimum = 0, maximum = 0, value = 0;
+    tcpThread->readParameter(false, 23, minimum, maximum, value);
+    params.Xmin = value;
+    tcpThread->readParameter(false, 24, minimum, maximum, value);
+    params.Zmin = value;
+    tcpThread->readParameter(false, 25, minimum, maximum, value);
+    params.Xmax = params.Xmin + value;
+    tcpThread->readParameter(false, 26, minimum, maximum, value);
+    params.Zmax = params.Zmin + value;
+
+    params.MODE = modeForIndex(f.cBSensorMode->currentIndex());
+    // Sending the product job before a product-mode acquisition arrives with the product file.
+
+    if (!tcpThread->writeParameter(true, cmdMode, true, params.MODE))
+        return false;
+    params.NBR_LINES = f.sBNBRLines->value();
+    if (!tcpThread->writeParameter(false, cmdNbrLines, true, params.NBR_LINES))
+        return false;
+    tcpThread->setMode(params.MODE);
+    return true;
+}
+
+bool Veltrix::startAcquisition(bool record)
+{
+    // A loop that is still ending keeps the actions disabled; this only guards direct calls.
+    if (!waitForLoopEnd(SensorLimits::loopEndWaitMs))
+        return false;
+    if (!writeSensorSettings()) {
+        Dialogs::critical(this, tr("Lumo"), tr("Error in writing sensor parameter"));
+        return false;
+    }
+    recording = record ? 1 : 0;
+    acquiring = 1;
+    setAcquisitionActions(-1, 0, 0, 0, 1, 0);
+    connect(tcpThread, &QThread::finished, this, &Veltrix::acquisitionLoopEnded,
+            Qt::UniqueConnection);
+    return true;
+}
+
+void Veltrix::captureImg()
+{
+    if (!startAcquisition(false))
+        return;
+    tcpThread->start(QThread::InheritPriority);
+    checkGUIEnabled();
+    setStatus(tr("Capturing..."), styleGreen);
+    prepareProfilePlot();
+}
+
+void Veltrix::recordImg()
+{
+    if (!startAcquisition(true))
+        return;
+    maxRecordedProfiles = form->sBMaxNoProfileSave->value();
+    recordedFrameCount = 0;
+
+    const QString name = dataDir + (params.MODE == 2 ? "/profile_pixel_" : "/profile_mm_") +
+                         QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".txt";
+    // A missing data directory would silently lose the recording: create it first.
+    QDir().mkpath(dataDir);
+    recordFile.setFileName(name);
+    const bool opened = recordFile.open(QIODevice::Append | QIODevice::Text);
+
+    tcpThread->start(QThread::InheritPriority);
+    checkGUIEnabled();
+    setStatus(tr("Recording..."), styleGreen);
+    prepareProfilePlot();
+    if (!opened)
+        Dialogs::critical(this, tr("Lumo"),
+                          tr("The recording file %1 cannot be opened; the profiles are shown but "
+                             "not saved.")
+                              .arg(QDir::toNativeSeparators(name)));
+}
+
+void Veltrix::stopImg()
+{
+    recording = 0;
+    acquiring = 0;
+    // Disconnect, capture and record wait for the loop to end (acquisitionLoopEnded).
+    const int idle = tcpThread->isRunning() ? 0 : 1;
+    setAcquisitionActions(-1, idle, idle, idle, 0, 1);
+    checkGUIEnabled();
+    tcpThread->requestStop();
+    if (recordFile.isOpen()) {
+        recordFile.flush();
+        recordFile.close();
+    }
+    setStatus(tr("Connected"), styleGreen);
+    rememberPlotRanges(params.MODE == 2 ? 1 : 2);
+    autoFitProfile = true;
+
+    if (params.TRIGGER >= 0 && params.ExposureMode != 1)
+        return;
+    // Read back what the sensor adjusted by itself (blocks the GUI for at most ~1.1 s).
+    QElapsedTimer clock;
+    clock.start();
+    while (!tcpThread->isLoopFinished() && clock.elapsed() < SensorLimits::stopReadBackWaitMs)
+        QThread::msleep(5);
+    QThread::msleep(SensorLimits::stopReadBackPauseMs);
+    if (tcpThread->isLoopFinished()) {
+        int32_t minimum = 0, maximum = 0, value = 0;
+        if (params.TRIGGER < 0 &&
+            tcpThread->readParameter(false, cmdAutoTriggerError, minimum, maximum, value))
+            params.AutoTriggerError = value;
+        if (params.ExposureMode == 1 &&
+            tcpThread->readParameter(false, cmdShutter, minimum, maximum, value))
+            params.SHUTTER = value;
+    }
+    applyParametersToControls();
+}
+
+void Veltrix::acquisitionLoopEnded()
+{
+    if (sensorConnected && !acquiring)
+        setAcquisitionActions(-1, 1, 1, 1, -1, -1);
+}
+
+void Veltrix::writeToSensor()
+{
+    if (!waitForLoopEnd(SensorLimits::loopEndWaitMs))
+        return;
+    if (tcpThread->storeToFlash())
+        Dialogs::information(this, tr("Lumo"),
+                             tr("The sensor setting is successfully written into sensor."));
+    else
+        Dialogs::critical(this, tr("Lumo"), tr("Error in writing sensor settings into sensor!"));
+}
+
+// Closing the window during an acquisition: stop the loop and wait for it, so that the thread
+// object is never destroyed while it runs and the recording file is complete.
+void Veltrix::stopAcquisitionForShutdown()
+{
+    if (tcpThread->isRunning())
+        tcpThread->requestStop();
+    if (recordFile.isOpen()) {
+        recordFile.flush();
+        recordFile.close();
+    }
+    recording = 0;
+    acquiring = 0;
+    tcpThread->wait(SensorLimits::shutdownWaitMs);
+}
+
+void Veltrix::loadImage(unsigned char*, int, int)
+{
+    ++shownFrames[0];
+}
+
+void Veltrix::loadProfile(int*, short*, float*, float*, bool, int, int, float receiveFPS)
+{
+    ++shownFrames[1];
+    statusBar()->showMessage(QString("%1 FPS").arg(receiveFPS, 0, 'f', 1));
+}
+
+void Veltrix::loadProduct(float*, float*, int, unsigned char*, float receiveFPS)
+{
+    ++shownFrames[2];
+    statusBar()->showMessage(QString("%1 FPS").arg(receiveFPS, 0, 'f', 1));
+}

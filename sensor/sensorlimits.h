@@ -50,6 +50,9 @@ constexpr int probePauseMs = 100;
 // Acquisition control (GUI side)
 constexpr int stopReadBackWaitMs = 1000;    // wait for the loop before reading back
 constexpr int stopReadBackPauseMs = 100;
+// Longest time a loop needs to end after a stop request: the scan limit of the current
+// receive, the drain, then the stop write with its opening exchange and acknowledgement.
+constexpr int loopEndWaitMs = 8000;
 constexpr int shutdownWaitMs = 8000;        // closing the window during acquisition
 
 } // namespace SensorLimits
