@@ -9,15 +9,15 @@ using SensorStatus = int32_t;
 
 namespace SensorStatusCode {
 constexpr SensorStatus ok = 0;
-constexpr SensorStatus badVersion = -2103;      // socket library version not granted
-constexpr SensorStatus socketFailed = -2104;    // socket() failed
-constexpr SensorStatus notConnected = -2107;    // not connected / peer closed / spurious would-block
-constexpr SensorStatus badAddress = -2108;      // host is not a dotted IPv4 address
-constexpr SensorStatus connectFailed = -2109;   // options, connect, connect wait
+constexpr SensorStatus badVersion = -2103;    // socket library version not granted
+constexpr SensorStatus socketFailed = -2104;  // socket() failed
+constexpr SensorStatus notConnected = -2107;  // not connected / peer closed / spurious would-block
+constexpr SensorStatus badAddress = -2108;    // host is not a dotted IPv4 address
+constexpr SensorStatus connectFailed = -2109; // options, connect, connect wait
 constexpr SensorStatus sendFailed = -2115;
 constexpr SensorStatus receiveFailed = -2116;
-constexpr SensorStatus localNameFailed = -2117; // getsockname
-constexpr SensorStatus peerNameFailed = -2118;  // getpeername
+constexpr SensorStatus localNameFailed = -2117;    // getsockname
+constexpr SensorStatus peerNameFailed = -2118;     // getpeername
 constexpr SensorStatus bufferOptionFailed = -2131; // SO_SNDBUF, SO_RCVBUF, SO_LINGER
 } // namespace SensorStatusCode
 
@@ -61,6 +61,18 @@ SensorStatus receiveExact(SocketChannel& channel, void* buffer, int length, int 
 // One total time-out (0: return at once); returns as soon as maxLength bytes arrived.
 SensorStatus receiveAvailable(SocketChannel& channel, void* buffer, int maxLength,
                               int totalTimeoutMs);
+
+// The endpoint the next openChannel with these arguments would connect to, with the
+// defaults applied (no host: the sensor's default address, port 0: port 23, time-out at
+// least 1 ms). Returns 0, or -2108 for a host that is not a dotted address. Creates no socket.
+SensorStatus resolveOpenTarget(const char* host, unsigned port, int timeoutMs, uint32_t& address,
+                               unsigned& resolvedPort, int& resolvedTimeoutMs);
+// The SO_SNDBUF and SO_RCVBUF values the next openChannel sets, from the stored requests.
+int32_t sendBufferOption();
+int32_t receiveBufferOption();
+// Called with the byte count offered to every send() call (for tests); nullptr removes it.
+using SendObserver = void (*)(int bytes);
+void setSendObserver(SendObserver observer);
 
 // Parses "a.b.c.d" with four decimal numbers 0..255 (nothing else allowed).
 // Returns true and the address (a in the most significant byte) on success.
