@@ -1,0 +1,11 @@
+# End-to-end tests of connection and acquisition control: the real window against the simulator.
+lumo_add_test(NAME test_acquisition_control
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition_control.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 400)
+lumo_add_test(NAME test_acquisition_faults
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition_faults.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 400)
