@@ -139,7 +139,7 @@ int main(int argc, char** argv)
     thread.start();
 
     // Warm up for 2.5 s (the frame rate is measured over 2 s), then measure.
-    double simStart = 0, loopStart = 0, cpuStart = 0, mainCpuStart = 0;
+    double simStart = 0, cpuStart = 0, mainCpuStart = 0;
     quint64 receivedStart = 0, shownStart = 0;
     QElapsedTimer wall;
     QTimer::singleShot(2500, [&] {
@@ -148,7 +148,6 @@ int main(int argc, char** argv)
         shownStart = receiver.shown;
         cpuStart = haveLoopClock ? cpuSeconds(loopClock) : 0.0;
         mainCpuStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        loopStart = 1;
         wall.start();
     });
     QTimer::singleShot(int(2500 + seconds * 1000), [&] { app.quit(); });
@@ -169,8 +168,8 @@ int main(int argc, char** argv)
     const double trueRate = sent / elapsed;
     const double frameBytes = 28.0 + 2.0 * points;
     std::printf("loopback raw throughput      %10.1f MB/s\n", loopback / 1e6);
-    std::printf("profiles of %d points (%.0f bytes), measured over %.1f s (loop start %g)\n",
-                points, frameBytes, elapsed, loopStart);
+    std::printf("profiles of %d points (%.0f bytes), measured over %.1f s\n", points, frameBytes,
+                elapsed);
     std::printf("simulator sent               %10.0f profiles/s (%.1f MB/s)\n", trueRate,
                 trueRate * frameBytes / 1e6);
     std::printf("client received              %10.0f profiles/s\n", received / elapsed);
