@@ -6,7 +6,6 @@
 #include "sensor/sensorconnection.h"
 #include "sensor/sensorparameters.h"
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
 #include <atomic>
@@ -20,7 +19,11 @@ public:
     explicit TcpThread(QObject* parent = nullptr);
     ~TcpThread() override;
 
+    // Stores the endpoint and opens the connection; an address that is not four dotted
+    // numbers 0..255 (or a port outside 0..65535) fails without connecting.
     bool openConnection(const QString& address, int port);
+    // The first half of openConnection: validates and stores the endpoint, connects nothing.
+    bool setSensorEndpoint(const QString& address, int port);
     void closeConnection();
     bool readParameter(bool resync, int command, int32_t& minimum, int32_t& maximum,
                        int32_t& value);
@@ -53,22 +56,29 @@ protected:
 
 private:
     struct FrameBuffers;
+    struct Pool;
 
     std::atomic<bool> loopFinished{false};
-    std::atomic<bool> stopFlag{false};
-    QMutex stopMutex;
+    std::atomic<bool> stopFlag{false}; // the stop request; an atomic instead of a mutex
     int mode = 0;
     SensorConnection connection;
 
     std::atomic<quint64> framesReceived{0};
     std::atomic<quint64> framesEmitted{0};
 
-    // Details of the buffer hand-over are in tcpthread.cpp.
-    struct Pool;
+    // Preallocated buffer sets handed to the window by pointer, and the GUI-thread object
+    // that takes them over and gives them back (see tcpthread.cpp).
     std::unique_ptr<Pool> pool;
+    std::unique_ptr<QObject> keeper;
 
-    bool stopRequested();
+    bool stopRequested() const;
     void imageLoop();
     void profileLoop();
     void finishLoop();
+    FrameBuffers* takeFreeSet();
+    void handOver(FrameBuffers* set);
+    // Receives one frame of the loop's kind into `set`; yPos/points/... go to the outs.
+    bool receiveInto(FrameBuffers& set, int& type, bool& isInteger, int& points, int& yPos,
+                     int& reserved, float& receiveFPS);
+    void drain(float& receiveFPS);
 };
