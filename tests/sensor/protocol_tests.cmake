@@ -1,0 +1,21 @@
+# Scripted loopback peer shared by the sensor link tests.
+add_library(lumo_testpeer STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.h
+    ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.cpp
+)
+target_include_directories(lumo_testpeer PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(lumo_testpeer PUBLIC Threads::Threads)
+lumo_warnings(lumo_testpeer)
+
+lumo_add_test(NAME test_transport
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_transport.cpp
+    LIBS lumo_sensor lumo_testpeer
+    LABELS sensor transport
+    TIMEOUT 60)
+
+#TMP lumo_add_test(NAME test_protocol
+#TMP    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
+#TMP    LIBS lumo_sensor lumo_testpeer lumo_simulator
+#TMP    LABELS sensor protocol
+#TMP    TIMEOUT 60)
+#TMP
