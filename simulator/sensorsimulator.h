@@ -18,41 +18,51 @@ struct Request
     uint32_t sequence = 0;
     uint32_t direction = 0; // 1 read, 0 write or action
     int32_t value = 0;
-    std::string text;       // command 40 only
+    std::string text; // command 40 only
 };
 
-// Faults that apply to the next reply(s) to a request.
-enum class ReplyFault {
+// Faults that apply to the next reply(s) to a request. Injected faults queue up; each one
+// applies to the next `count` replies (the opening exchange's acknowledgement included), then
+// the next queued fault takes over.
+enum class ReplyFault
+{
     None,
-    GarbageBefore,   // `bytes` are sent in front of the reply
-    Delay,           // the reply is sent `param` ms late
-    WrongCommand,    // the reply echoes another command
-    WrongLength,     // a value reply with length 8 / an acknowledgement with length 16
-    Status,          // the acknowledgement carries status `param`
-    CloseMidReply,   // half of the reply is sent, then the connection is closed
-    NeverAnswer,     // the request is logged but not answered
+    GarbageBefore, // `bytes` are sent in front of the reply; `param` > 0: the reply follows
+                   // the garbage after `param` ms
+    Delay,         // the reply is sent `param` ms late
+    WrongCommand,  // the reply echoes the request's command + 1
+    WrongLength,   // a value reply with length 8 / an acknowledgement with length 16 (only
+                   // the length field changes)
+    Status,        // the acknowledgement carries status `param`; the write is carried out
+                   // only when that status is 0 (value replies pass unchanged, the fault
+                   // waits for the next acknowledgement)
+    CloseMidReply, // half of the reply is sent, then the connection is closed
+    NeverAnswer,   // the request is logged but neither carried out nor answered
 };
 
-// Faults of the frame stream.
-enum class StreamFault {
+// Faults of the frame stream; each applies to the next `count` frames.
+enum class StreamFault
+{
     None,
-    GarbageBetween,  // `bytes` before each of the next `count` frames
-    Truncate,        // the next `count` frames are cut in the middle of their bulk data
-    Stall,           // the stream pauses `param` ms before the next frame
-    CloseMidFrame,   // the connection is closed in the middle of the next frame
+    GarbageBetween, // `bytes` before each of the next `count` frames
+    Truncate,       // the next `count` frames are cut in the middle of their bulk data; with
+                    // `param` > 0 the stream then pauses `param` ms
+    Stall,          // the stream pauses `param` ms before the next frame (a request cuts
+                    // the pause short)
+    CloseMidFrame,  // the connection is closed in the middle of the next frame
 };
 
 struct Options
 {
     std::string bind = "127.0.0.1";
-    uint16_t port = 0;          // 0: an ephemeral port (see SensorSimulator::port)
-    bool logRequests = false;   // print every request to stderr
-    double rate = 100.0;        // frames per second while streaming
-    int points = 1280;          // points per profile
+    uint16_t port = 0;        // 0: an ephemeral port (see SensorSimulator::port)
+    bool logRequests = false; // print every request to stderr
+    double rate = 100.0;      // frames per second while streaming
+    int points = 1280;        // points per profile
     int imageWidth = 1280;
     int imageHeight = 1024;
-    int profileFormat = 0;      // column profiles: 0 sixteenths of a pixel (int16), 1 floats
-    int profileType = 2;        // column profiles: 2, or 3 with point bytes
+    int profileFormat = 0; // column profiles: 0 sixteenths of a pixel (int16), 1 floats
+    int profileType = 2;   // column profiles: 2, or 3 with point bytes
 };
 
 class SensorSimulator
@@ -63,7 +73,7 @@ public:
     SensorSimulator(const SensorSimulator&) = delete;
     SensorSimulator& operator=(const SensorSimulator&) = delete;
 
-    bool start();               // bind, listen and serve in a thread of its own
+    bool start(); // bind, listen and serve in a thread of its own
     void stop();
     uint16_t port() const;
 
@@ -86,10 +96,12 @@ public:
                            int count = 1);
 
     // Streaming
-    void setRate(double framesPerSecond);
+    void setRate(double framesPerSecond); // <= 0: as fast as the connection takes them
     void setProfileFormat(int format, int type);
+    void setPoints(int points);               // 1 .. 10000 (pairs: at most 5000 are sent)
+    void setImageSize(int width, int height); // each 0 .. 1400
     bool isStreaming() const;
-    uint64_t framesSent() const;
+    uint64_t framesSent() const; // frames sent whole (cut frames are not counted)
     int connectionCount() const; // connections accepted so far
 
 private:
