@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QString>
 #include <QStringList>
+#include <qcustomplot.h> // QCPRange is passed by value to slots (moc needs it complete)
 
 class QAction;
 class QComboBox;
@@ -22,7 +23,6 @@ class QToolBar;
 class QGraphicsScene;
 class QCPItemRect;
 class QCPItemStraightLine;
-class QCPRange;
 class TcpThread;
 
 namespace Ui {
