@@ -387,14 +387,14 @@ void Connection::handle(const Request& request)
         {
             std::lock_guard<std::mutex> lock(state_.mutex);
             const auto it = state_.params.find(command);
-            if (isResync || command == commandFlashSecond) {
+            if (isResync) {
                 status = statusAccepted;
             } else if (request.direction != 0) {
                 status = statusUnknown;
             } else if (command == commandWriteText) {
                 status = request.value >= 0 && request.value <= maxTextLength ? statusAccepted
                                                                               : statusRefused;
-            } else if (command == commandFlashFirst) {
+            } else if (command == commandFlashFirst || command == commandFlashSecond) {
                 status = statusAccepted;
             } else if (it != state_.params.end()) {
                 const Param& p = it->second;
