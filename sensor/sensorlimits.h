@@ -47,6 +47,7 @@ constexpr int imageLoopPauseMs = 100;       // sleep after each shown image
 constexpr int drainWindowMs = 100;          // profiles read and dropped after each shown one
 constexpr int probePauseMs = 100;
 constexpr int acquisitionBufferSets = 4;    // frames handed to the window at the same time
+constexpr int stopRepeatMs = 50;            // stop request repeated while the owner waits
 
 // Acquisition control (GUI side)
 constexpr int stopReadBackWaitMs = 1000;    // wait for the loop before reading back

@@ -68,12 +68,12 @@ TcpThread::TcpThread(QObject* parent)
 TcpThread::~TcpThread()
 {
     if (isRunning()) {
+        // The loop normally ends within shutdownWaitMs. The request is repeated because a
+        // loop that was only just starting clears it; and the wait is not cut short: a
+        // running thread must not be destroyed, nor its buffers freed.
         requestStop();
-        // A loop normally ends within shutdownWaitMs. If it does not (a peer that keeps a
-        // bulk read alive byte by byte), keep waiting: destroying a running thread or freeing
-        // buffers it still writes would crash.
-        if (!wait(shutdownWaitMs))
-            wait();
+        while (!wait(stopRepeatMs))
+            requestStop();
     }
     // Pending hand-over and release events go with the keeper. Window slot events that may
     // still point into the pool are harmless: the window owns this object and is being

@@ -1,4 +1,483 @@
+// The acquisition thread against the sensor simulator on 127.0.0.1: endpoint handling, the
+// loops and their stop, the buffer hand-over to slots in the main thread under a flood of
+// frames, and the frame rate. Needs only QtCore (runs in the ThreadSanitizer build).
+
+#include "sensor/sensorlimits.h"
+#include "sensor/tcpthread.h"
+#include "simulator/sensorsimulator.h"
+
+#include <QElapsedTimer>
 #include <QtTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+#include <cstring>
+#include <memory>
+#include <set>
+
+namespace {
+
+using namespace SensorProtocol;
+constexpr uint32_t loopback = 0x7F000001;
+constexpr int32_t markerInt = -2000000011;
+constexpr int16_t markerShort = -32001;
+constexpr float markerFloat = -123456.5f;
+constexpr unsigned char markerByte = 0x5A;
+
+// Stands in for the window: slots in the main thread that take their time, check that the
+// frame they were handed is fresh, then mark it as theirs and check after the pause that
+// nobody touched it meanwhile.
+class Receiver : public QObject
+{
+public:
+    TcpThread* thread = nullptr;
+    int sleepMs = 0;
+    bool stopSent = false; // set by the test when it has requested the stop
+
+    int calls = 0;
+    int returned = 0;
+    int stale = 0;    // a frame still holding the marks of an earlier slot call
+    int modified = 0; // data changed while the slot ran
+    int notRising = 0;
+    quint64 maxOutstanding = 0;
+    std::set<const void*> buffers;
+    float lastFps = -1;
+    int badText = 0;
+
+    void onProfile(int* intDataX, short* intDataZ, float* floatDataX, float* floatDataZ,
+                   bool isInteger, int points, int /*yPos*/, float receiveFPS)
+    {
+        begin(isInteger ? static_cast<const void*>(intDataX) : floatDataX, receiveFPS);
+        if (points <= 0 || points > 10000) {
+            ++stale;
+        } else if (isInteger) {
+            checkAndMark(intDataX, points, markerInt);
+            checkAndMark(intDataZ, points, markerShort);
+            pause();
+            verifyMarks(intDataX, points, markerInt);
+            verifyMarks(intDataZ, points, markerShort);
+        } else {
+            checkAndMark(floatDataX, points, markerFloat);
+            checkAndMark(floatDataZ, points, markerFloat);
+            pause();
+            verifyMarks(floatDataX, points, markerFloat);
+            verifyMarks(floatDataZ, points, markerFloat);
+        }
+        end();
+    }
+
+    void onProduct(float* dataX, float* dataZ, int points, unsigned char* text, float receiveFPS)
+    {
+        begin(text, receiveFPS);
+        const size_t length = strnlen(reinterpret_cast<const char*>(text), 2000);
+        if (length < 10 || length > 1999)
+            ++badText; // the text is 10..1999 bytes followed by a zero
+        checkAndMark(text, int(length), markerByte);
+        checkAndMark(dataX, points, markerFloat);
+        checkAndMark(dataZ, points, markerFloat);
+        pause();
+        verifyMarks(text, int(length), markerByte);
+        verifyMarks(dataX, points, markerFloat);
+        verifyMarks(dataZ, points, markerFloat);
+        end();
+    }
+
+    void onImage(unsigned char* image, int width, int height)
+    {
+        begin(image, 0);
+        checkAndMark(image, width * height, markerByte);
+        pause();
+        verifyMarks(image, width * height, markerByte);
+        end();
+    }
+
+private:
+    quint64 receivedAtStart = 0;
+    bool countRise = false;
+
+    void begin(const void* buffer, float fps)
+    {
+        ++calls;
+        lastFps = fps;
+        buffers.insert(buffer);
+        // Frames emitted but whose slot has not returned yet, this one included.
+        maxOutstanding = std::max(maxOutstanding, thread->emittedFrames() - quint64(returned));
+        receivedAtStart = thread->receivedFrames();
+        countRise = !stopSent;
+    }
+    void pause()
+    {
+        if (sleepMs > 0)
+            QThread::msleep(static_cast<unsigned long>(sleepMs));
+    }
+    void end()
+    {
+        if (countRise && !stopSent && thread->receivedFrames() == receivedAtStart)
+            ++notRising;
+        // Meanwhile the loop may have taken the set freed before this call.
+        maxOutstanding = std::max(maxOutstanding, thread->emittedFrames() - quint64(returned));
+        ++returned;
+    }
+    template <typename T> void checkAndMark(T* data, int count, T mark)
+    {
+        // A fresh frame overwrote every element; an old mark would mean a set was handed out
+        // again without new data.
+        bool allMarked = count > 0;
+        for (int i = 0; i < count; ++i)
+            allMarked = allMarked && data[i] == mark;
+        if (allMarked && count > 16)
+            ++stale;
+        for (int i = 0; i < count; ++i)
+            data[i] = mark;
+    }
+    template <typename T> void verifyMarks(const T* data, int count, T mark)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (!(data[i] == mark)) {
+                ++modified;
+                return;
+            }
+        }
+    }
+};
+
+struct Rig
+{
+    std::unique_ptr<sim::SensorSimulator> simulator;
+    std::unique_ptr<TcpThread> thread;
+    std::unique_ptr<Receiver> receiver;
+
+    bool open(double rate = 100.0)
+    {
+        sim::Options options;
+        options.rate = rate;
+        simulator = std::make_unique<sim::SensorSimulator>(options);
+        if (!simulator->start())
+            return false;
+        thread = std::make_unique<TcpThread>();
+        receiver = std::make_unique<Receiver>();
+        receiver->thread = thread.get();
+        QObject::connect(thread.get(), &TcpThread::ProfileReady, receiver.get(),
+                         &Receiver::onProfile);
+        QObject::connect(thread.get(), &TcpThread::ProductReady, receiver.get(),
+                         &Receiver::onProduct);
+        QObject::connect(thread.get(), &TcpThread::ImageReady, receiver.get(), &Receiver::onImage);
+        return thread->openConnection("127.0.0.1", simulator->port());
+    }
+
+    // MODE, then NBR_LINES (non-zero starts the stream), then the loop.
+    bool startLoop(int mode, int32_t lines = -1)
+    {
+        if (!thread->writeParameter(false, cmdMode, true, mode) ||
+            !thread->writeParameter(false, cmdNbrLines, true, lines))
+            return false;
+        thread->setMode(mode);
+        thread->start(QThread::InheritPriority);
+        return true;
+    }
+
+    // Requests the stop, waits for the loop to finish and for every emitted frame to be
+    // delivered (so that no queued event points into the pool when the thread goes).
+    bool stop(int boundMs)
+    {
+        receiver->stopSent = true;
+        thread->requestStop();
+        QElapsedTimer clock;
+        clock.start();
+        while (!thread->isLoopFinished() && clock.elapsed() < boundMs)
+            QTest::qWait(10);
+        if (!thread->isLoopFinished() || !thread->wait(5000))
+            return false;
+        while (quint64(receiver->returned) < thread->emittedFrames() && clock.elapsed() < 20000)
+            QTest::qWait(10);
+        QCoreApplication::processEvents(); // the last release events
+        return quint64(receiver->returned) == thread->emittedFrames();
+    }
+
+    ~Rig()
+    {
+        if (thread && thread->isRunning()) {
+            thread->requestStop();
+            thread->wait();
+        }
+        receiver.reset(); // before the thread: pending slot events go with it
+        thread.reset();
+        simulator.reset();
+    }
+};
+
+} // namespace
+
+class TestTcpThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void otherModesReturnAtOnce_data();
+    void otherModesReturnAtOnce();
+    void endpointStored_data();
+    void endpointStored();
+    void badEndpointFailsWithoutConnecting_data();
+    void badEndpointFailsWithoutConnecting();
+    void openAndReadSettings();
+    void stopWhileSensorSilent();
+    void flood_data();
+    void flood();
+    void frameRate();
+    void probeStream();
+    void destroyWhileRunning();
+};
+
+void TestTcpThread::otherModesReturnAtOnce_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("3") << 3;
+    QTest::newRow("0") << 0;
+    QTest::newRow("5") << 5;
+    QTest::newRow("7") << 7;
+    QTest::newRow("-1") << -1;
+}
+
+void TestTcpThread::otherModesReturnAtOnce()
+{
+    QFETCH(int, mode);
+    TcpThread thread;
+    thread.setMode(mode);
+    thread.start(QThread::InheritPriority);
+    QVERIFY(thread.wait(2000));
+    QVERIFY(!thread.isLoopFinished()); // untouched: still its initial value
+    QCOMPARE(thread.receivedFrames(), quint64(0));
+}
+
+void TestTcpThread::endpointStored_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<uint>("stored");
+
+    QTest::newRow("default sensor") << "192.168.0.65" << 1096 << 0xC0A80041u;
+    QTest::newRow("10.0.0.1") << "10.0.0.1" << 23 << 0x0A000001u;
+    QTest::newRow("all ones") << "255.255.255.255" << 65535 << 0xFFFFFFFFu;
+    QTest::newRow("zeros") << "0.0.0.0" << 0 << 0u;
+}
+
+void TestTcpThread::endpointStored()
+{
+    // The parse-and-store half of openConnection; nothing is connected here.
+    QFETCH(QString, address);
+    QFETCH(int, port);
+    QFETCH(uint, stored);
+
+    TcpThread thread;
+    thread.sensorConnection().sensorAddress = 0x01020304;
+    thread.sensorConnection().sensorPort = 4711;
+    QVERIFY(thread.setSensorEndpoint(address, port));
+    QCOMPARE(uint(thread.sensorConnection().sensorAddress), stored);
+    QCOMPARE(int(thread.sensorConnection().sensorPort), port);
+    QCOMPARE(int(thread.sensorConnection().connected), 0);
+}
+
+void TestTcpThread::badEndpointFailsWithoutConnecting_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("portOffset"); // added to the simulator's port
+
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("three numbers") << "1.2.3" << 0;
+    QTest::newRow("256") << "256.1.1.1" << 0;
+    QTest::newRow("letters") << "a.b.c.d" << 0;
+    QTest::newRow("five numbers") << "1.2.3.4.5" << 0;
+    QTest::newRow("leading space") << " 127.0.0.1" << 0;
+    QTest::newRow("trailing text") << "127.0.0.1x" << 0;
+    QTest::newRow("empty part") << "127..0.1" << 0;
+    QTest::newRow("negative") << "-1.0.0.1" << 0;
+    QTest::newRow("embedded zero") << QString::fromLatin1("127.0.0.1\0.5", 12) << 0;
+    QTest::newRow("port -1") << "127.0.0.1" << -100000;
+    QTest::newRow("port 65536") << "127.0.0.1" << 100000;
+}
+
+void TestTcpThread::badEndpointFailsWithoutConnecting()
+{
+    QFETCH(QString, address);
+    QFETCH(int, portOffset);
+
+    sim::SensorSimulator simulator;
+    QVERIFY(simulator.start());
+    const int port = portOffset == 0 ? int(simulator.port()) : portOffset < 0 ? -1 : 65536;
+    TcpThread thread;
+    // Stored endpoint of the simulator: a fallback to it would show as a connection.
+    thread.sensorConnection().sensorAddress = loopback;
+    thread.sensorConnection().sensorPort = simulator.port();
+    QVERIFY(!thread.openConnection(address, port));
+    QCOMPARE(int(thread.sensorConnection().connected), 0);
+    QCOMPARE(uint(thread.sensorConnection().sensorAddress), uint(loopback));
+    QCOMPARE(int(thread.sensorConnection().sensorPort), int(simulator.port()));
+    QTest::qWait(100);
+    QCOMPARE(simulator.connectionCount(), 0);
+}
+
+void TestTcpThread::openAndReadSettings()
+{
+    Rig rig;
+    rig.simulator = std::make_unique<sim::SensorSimulator>();
+    QVERIFY(rig.simulator->start());
+    rig.simulator->setParameter(7, 4321);
+    rig.thread = std::make_unique<TcpThread>();
+    QVERIFY(rig.thread->openConnection("127.0.0.1", rig.simulator->port()));
+    QCOMPARE(uint(rig.thread->sensorConnection().sensorAddress), uint(loopback));
+    QCOMPARE(int(rig.thread->sensorConnection().sensorPort), int(rig.simulator->port()));
+    QCOMPARE(rig.simulator->connectionCount(), 1);
+    SensorParameters params;
+    QVERIFY(rig.thread->readAllSettings(params));
+    QCOMPARE(params.SHUTTER, 4321);
+    rig.thread->closeConnection();
+    QCOMPARE(int(rig.thread->sensorConnection().connected), 0);
+}
+
+void TestTcpThread::stopWhileSensorSilent()
+{
+    Rig rig;
+    QVERIFY(rig.open());
+    QVERIFY(rig.startLoop(4, 1)); // one profile, then the sensor sends nothing
+    QTRY_COMPARE_WITH_TIMEOUT(rig.receiver->returned, 1, 5000);
+    QTest::qWait(700); // the loop is now waiting in a receive that gets nothing
+    rig.simulator->clearRequests();
+
+    QElapsedTimer clock;
+    clock.start();
+    rig.thread->requestStop();
+    while (!rig.thread->isLoopFinished() && clock.elapsed() < 5000)
+        QTest::qWait(5);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(rig.thread->isLoopFinished());
+    QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
+    QVERIFY(rig.thread->wait(2000));
+
+    // The opening exchange, then NBR_LINES 0.
+    const std::vector<sim::Request> log = rig.simulator->requests();
+    QCOMPARE(log.size(), size_t(2));
+    QCOMPARE(log[0].command, 0u);
+    QCOMPARE(log[1].command, 10u);
+    QCOMPARE(log[1].direction, 0u);
+    QCOMPARE(log[1].value, 0);
+    const ParameterCacheEntry& entry = rig.thread->sensorConnection().cache[cmdNbrLines];
+    QCOMPARE(entry.desired, 0);
+    QVERIFY(entry.hasConfirmed);
+    QCOMPARE(entry.confirmed, 0);
+    QCOMPARE(rig.thread->emittedFrames(), quint64(1));
+
+    // The next start's NBR_LINES write is sent.
+    rig.simulator->clearRequests();
+    QVERIFY(rig.thread->writeParameter(false, cmdNbrLines, true, 1));
+    QCOMPARE(rig.simulator->requests().size(), size_t(1));
+    QCOMPARE(rig.simulator->requests()[0].value, 1);
+}
+
+void TestTcpThread::flood_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("column profiles") << 2;
+    QTest::newRow("point profiles") << 4;
+    QTest::newRow("product results") << 9;
+    QTest::newRow("images") << 1;
+}
+
+void TestTcpThread::flood()
+{
+    // The sensor sends as fast as the connection takes frames; each slot takes longer than a
+    // loop cycle, so the window falls behind and the pool runs dry.
+    QFETCH(int, mode);
+    Rig rig;
+    QVERIFY(rig.open(0.0));
+    rig.receiver->sleepMs = 250;
+    QVERIFY(rig.startLoop(mode));
+    QTest::qWait(3000);
+    QVERIFY(rig.stop(5000));
+
+    Receiver& r = *rig.receiver;
+    const quint64 emitted = rig.thread->emittedFrames();
+    const quint64 received = rig.thread->receivedFrames();
+    qInfo("mode %d: received %llu, emitted %llu, slot calls %d, most outstanding %llu", mode,
+          received, emitted, r.calls, r.maxOutstanding);
+    QVERIFY(emitted > 0);
+    QVERIFY(received > emitted);
+    QCOMPARE(quint64(r.calls), emitted);
+    QCOMPARE(r.modified, 0);
+    QCOMPARE(r.stale, 0);
+    QCOMPARE(r.badText, 0);
+    QCOMPARE(r.notRising, 0); // the loop kept receiving while every slot slept
+    // Memory is bounded: never more frames in flight than buffer sets, and only those sets.
+    QVERIFY(r.maxOutstanding <= quint64(SensorLimits::acquisitionBufferSets));
+    QCOMPARE(r.maxOutstanding, quint64(SensorLimits::acquisitionBufferSets));
+    QVERIFY(r.buffers.size() <= size_t(SensorLimits::acquisitionBufferSets));
+    // The stream was stopped at the end.
+    const std::vector<sim::Request> log = rig.simulator->requests();
+    QVERIFY(!log.empty());
+    QCOMPARE(log.back().command, 10u);
+    QCOMPARE(log.back().value, 0);
+    QVERIFY(!rig.simulator->isStreaming());
+}
+
+void TestTcpThread::frameRate()
+{
+    // 100 profiles per second: about 10 are shown per second, and the measured rate is the
+    // sensor's.
+    Rig rig;
+    QVERIFY(rig.open(100.0));
+    profileRateState() = FrameRateState(); // the thread is not running yet
+    QVERIFY(rig.startLoop(4));
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(3500);
+    const int calls = rig.receiver->calls;
+    const double seconds = double(clock.elapsed()) / 1000.0;
+    QVERIFY(rig.stop(5000));
+    const double perSecond = calls / seconds;
+    qInfo("%d slot calls in %.2f s, last receiveFPS %.1f", calls, seconds,
+          double(rig.receiver->lastFps));
+    QVERIFY2(perSecond <= 11.0 && perSecond >= 3.0, qPrintable(QString::number(perSecond)));
+    QVERIFY2(rig.receiver->lastFps > 80.0f && rig.receiver->lastFps < 120.0f,
+             qPrintable(QString::number(double(rig.receiver->lastFps))));
+    QCOMPARE(rig.receiver->modified, 0);
+}
+
+void TestTcpThread::probeStream()
+{
+    Rig rig;
+    QVERIFY(rig.open(100.0));
+    QVERIFY(rig.thread->writeParameter(false, cmdMode, true, 2));
+    QVERIFY(rig.thread->writeParameter(false, cmdNbrLines, true, -1));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.simulator->isStreaming(), 5000);
+    rig.simulator->clearRequests();
+    QVERIFY(rig.thread->probeStream());
+    QVERIFY(!rig.simulator->isStreaming());
+    const std::vector<sim::Request> log = rig.simulator->requests();
+    QCOMPARE(log.size(), size_t(2));
+    QCOMPARE(log[0].command, 0u);
+    QCOMPARE(log[1].command, 10u);
+    QCOMPARE(log[1].value, 0);
+    QCOMPARE(rig.thread->sensorConnection().cache[cmdNbrLines].confirmed, 0);
+    QCOMPARE(rig.receiver->calls, 0); // nothing emitted
+}
+
+void TestTcpThread::destroyWhileRunning()
+{
+    // The destructor stops the loop and waits for it before freeing the buffers.
+    sim::SensorSimulator simulator;
+    QVERIFY(simulator.start());
+    auto thread = std::make_unique<TcpThread>();
+    QVERIFY(thread->openConnection("127.0.0.1", simulator.port()));
+    QVERIFY(thread->writeParameter(false, cmdMode, true, 2));
+    QVERIFY(thread->writeParameter(false, cmdNbrLines, true, -1));
+    thread->setMode(2);
+    thread->start(QThread::InheritPriority);
+    QTRY_VERIFY_WITH_TIMEOUT(thread->receivedFrames() > 5, 5000);
+    QElapsedTimer clock;
+    clock.start();
+    thread.reset();
+    QVERIFY(clock.elapsed() < SensorLimits::shutdownWaitMs);
+    const std::vector<sim::Request> log = simulator.requests();
+    QCOMPARE(log.back().command, 10u);
+    QCOMPARE(log.back().value, 0);
+    QCoreApplication::processEvents(); // pending events went with the thread's helper
+}
+
+QTEST_GUILESS_MAIN(TestTcpThread)
 #include "test_tcpthread.moc"
