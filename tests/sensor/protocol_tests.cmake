@@ -13,9 +13,8 @@ lumo_add_test(NAME test_transport
     LABELS sensor transport
     TIMEOUT 60)
 
-#TMP lumo_add_test(NAME test_protocol
-#TMP    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
-#TMP    LIBS lumo_sensor lumo_testpeer lumo_simulator
-#TMP    LABELS sensor protocol
-#TMP    TIMEOUT 60)
-#TMP
+lumo_add_test(NAME test_protocol
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
+    LIBS lumo_sensor lumo_testpeer lumo_simulator
+    LABELS sensor protocol
+    TIMEOUT 60)

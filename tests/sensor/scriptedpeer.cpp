@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -109,6 +110,9 @@ struct ScriptedPeer::Impl
                 const int fd = ::accept(listenFd, nullptr, nullptr);
                 if (fd >= 0) {
                     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+                    // Each step's bytes go out at once, not held back until an ACK.
+                    const int noDelay = 1;
+                    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
                     std::lock_guard<std::mutex> lock(mutex);
                     connFd = fd;
                     accepted = true;

@@ -540,7 +540,7 @@ private slots:
     void sendAfterResetFails()
     {
         ScriptedPeer peer;
-        peer.abort(0);
+        peer.abort(100);
         QVERIFY(peer.start());
         SocketChannel channel;
         QVERIFY(openTo(channel, peer));
