@@ -33,8 +33,8 @@ int modeForIndex(int index)
 } // namespace
 
 // -1 leaves an action as it is.
-void Veltrix::setAcquisitionActions(int connect, int disconnect, int capture, int record,
-                                    int stop, int saveImage)
+void Veltrix::setAcquisitionActions(int connect, int disconnect, int capture, int record, int stop,
+                                    int saveImage)
 {
     const std::pair<QAction*, int> switches[] = {{connectAct, connect}, {disconnectAct, disconnect},
                                                  {captureAct, capture}, {recordAct, record},
@@ -66,7 +66,8 @@ void Veltrix::connectSensor()
         return;
     const int entry = sensorCombo->currentIndex() + 1;
     const QString address = readRegistryValue("Sensors", QString("SensorIP%1").arg(entry));
-    const int port = readRegistryValue("Sensors", QString("SensorPort%1").arg(entry)).toInt(nullptr, 10);
+    const int port =
+        readRegistryValue("Sensors", QString("SensorPort%1").arg(entry)).toInt(nullptr, 10);
 
     if (!tcpThread->openConnection(address, port)) {
         sensorConnected = 0;
