@@ -75,6 +75,7 @@ TcpThread::~TcpThread()
         while (!wait(stopRepeatMs))
             requestStop();
     }
+    runReturns.load(std::memory_order_acquire);
     // Pending hand-over and release events go with the keeper. Window slot events that may
     // still point into the pool are harmless: the window owns this object and is being
     // destroyed too, which discards its pending events.
@@ -140,6 +141,7 @@ bool TcpThread::readAllSettings(SensorParameters& params)
 
 void TcpThread::setMode(int value)
 {
+    runReturns.load(std::memory_order_acquire); // after the last run(), see runReturns
     mode = value;
 }
 
@@ -181,6 +183,7 @@ void TcpThread::run()
     default:
         break;
     }
+    runReturns.fetch_add(1, std::memory_order_release);
 }
 
 TcpThread::FrameBuffers* TcpThread::takeFreeSet()

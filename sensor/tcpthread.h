@@ -59,6 +59,9 @@ private:
     struct Pool;
 
     std::atomic<bool> loopFinished{false};
+    // Counts returns from run(). QThread's own wait uses locks ThreadSanitizer cannot see;
+    // loading this after a wait orders everything run() did before what follows.
+    std::atomic<int> runReturns{0};
     std::atomic<bool> stopFlag{false}; // the stop request; an atomic instead of a mutex
     int mode = 0;
     SensorConnection connection;
