@@ -82,7 +82,9 @@ public:
     void clearRequests();
     bool waitForRequests(size_t count, int timeoutMs) const;
 
-    // Values reported for parameter commands (the command table's numbers).
+    // Values reported for parameter commands (the command table's numbers). These setters
+    // skip the range checks a client's write goes through: e.g. MODE 3 set here makes a
+    // started stream send nothing, a silent sensor.
     void setParameter(int command, int32_t value);
     void setRange(int command, int32_t minimum, int32_t maximum);
     int32_t parameter(int command) const;
