@@ -15,6 +15,12 @@ lumo_add_test(NAME test_transport
 
 lumo_add_test(NAME test_protocol
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
-    LIBS lumo_sensor lumo_testpeer lumo_simulator
+    LIBS lumo_sensor lumo_testpeer
+    LABELS sensor protocol
+    TIMEOUT 60)
+
+lumo_add_test(NAME test_protocol_sim
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol_sim.cpp
+    LIBS lumo_sensor lumo_simulator
     LABELS sensor protocol
     TIMEOUT 60)
