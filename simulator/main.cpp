@@ -3,6 +3,8 @@
 #include "simulator/framering.h"
 #include "simulator/sensorsimulator.h"
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +82,8 @@ int main(int argc, char** argv)
         int n = 0;
         bool ok = true;
         if (arg == "--bind") {
+            in_addr address{};
+            ok = inet_pton(AF_INET, value, &address) == 1;
             options.bind = value;
         } else if (arg == "--port") {
             ok = parseInt(value, 0, 65535, n);

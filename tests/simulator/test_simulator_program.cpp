@@ -58,6 +58,8 @@ private slots:
         QTest::newRow("format 2") << QStringList{"--format", "2"};
         QTest::newRow("type 4") << QStringList{"--type", "4"};
         QTest::newRow("rate text") << QStringList{"--rate", "fast"};
+        QTest::newRow("bind name") << QStringList{"--bind", "localhost"};
+        QTest::newRow("bind bad address") << QStringList{"--bind", "127.0.0.256"};
     }
 
     void invalidOptions()
