@@ -256,8 +256,8 @@ void FrameRing::buildPairs(double phase, uint32_t seed, std::vector<uint8_t>& ou
 
     std::string text;
     if (product) {
-        const ProductSpec spec = parseProductText(config_.productText);
-        text = resultText(fitLine(x, z, spec.job[0]), fitLine(x, z, spec.job[1]));
+        const MeasurementJobs jobs = parseProductText(config_.productText);
+        text = resultText(fitLine(x, z, jobs.job[0]), fitLine(x, z, jobs.job[1]));
         if (text.size() < size_t(minResultText))
             text.resize(size_t(minResultText), ' ');
     }

@@ -99,9 +99,9 @@ void Scene::sampleMm(int count, double phase, uint32_t seed, std::vector<double>
     }
 }
 
-ProductSpec parseProductText(const std::string& text)
+MeasurementJobs parseProductText(const std::string& text)
 {
-    ProductSpec spec;
+    MeasurementJobs jobs;
     int job = -1;
     size_t pos = 0;
     while (pos <= text.size()) {
@@ -122,7 +122,7 @@ ProductSpec parseProductText(const std::string& text)
         const std::string key = trim(line.substr(0, eq));
         const std::string value = trim(line.substr(eq + 1));
         const double number = std::strtod(value.c_str(), nullptr);
-        ProductJobSpec& j = spec.job[job];
+        MeasurementJob& j = jobs.job[job];
         if (key == "MIN_NR_LPOINTS")
             j.minPoints = int(std::strtol(value.c_str(), nullptr, 10));
         else if (key == "PHI_MIN")
@@ -138,7 +138,7 @@ ProductSpec parseProductText(const std::string& text)
         else if (key == "ROI_Y_1")
             j.y1 = number;
     }
-    return spec;
+    return jobs;
 }
 
 std::string defaultProductText(const FieldOfView& fov)
@@ -176,7 +176,7 @@ std::string defaultProductText(const FieldOfView& fov)
 }
 
 LineFit fitLine(const std::vector<double>& x, const std::vector<double>& z,
-                const ProductJobSpec& job)
+                const MeasurementJob& job)
 {
     const double xLo = std::min(job.x0, job.x1), xHi = std::max(job.x0, job.x1);
     const double zLo = std::min(job.y0, job.y1), zHi = std::max(job.y0, job.y1);

@@ -58,7 +58,7 @@ private:
 };
 
 // What the angle measurement reads from the product parameter text.
-struct ProductJobSpec
+struct MeasurementJob
 {
     int minPoints = 0;
     double phiMin = 0.0;
@@ -66,13 +66,13 @@ struct ProductJobSpec
     double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0;
 };
 
-struct ProductSpec
+struct MeasurementJobs
 {
-    ProductJobSpec job[2];
+    MeasurementJob job[2];
 };
 
 // Reads [JOB_0] and [JOB_1] of a product parameter text; missing keys read as 0.
-ProductSpec parseProductText(const std::string& text);
+MeasurementJobs parseProductText(const std::string& text);
 
 // The product parameter text the sensor holds at power-up: both jobs' regions lie on the
 // two flanks of the groove for the given field of view.
@@ -99,7 +99,7 @@ struct LineFit
 };
 
 LineFit fitLine(const std::vector<double>& x, const std::vector<double>& z,
-                const ProductJobSpec& job);
+                const MeasurementJob& job);
 
 // "Phi=.. Cx=.. Cy=.. B=.. Error=.. Phi=.. Cx=.. Cy=.. B=.. Error=.. DiffAngle=.."
 std::string resultText(const LineFit& first, const LineFit& second);
