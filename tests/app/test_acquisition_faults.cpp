@@ -3,6 +3,7 @@
 #include "windowfixture.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 
 class TestAcquisitionFaults : public QObject
 {
@@ -150,6 +151,34 @@ private slots:
         QVERIFY2(clock.elapsed() < 6000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
         QCOMPARE(fx->lastDialogText(), QString("The connection is not successful!"));
         QVERIFY(a().connectAct()->isEnabled());
+    }
+
+    void refusedWriteStopsTheCaptureBeforeItStarts()
+    {
+        startAll();
+        connectNow();
+        a().form().sBGainVal->setValue(300);
+        // The acknowledgements of the opening exchange and of the first write carry status 1.
+        sensor->injectReplyFault(sim::ReplyFault::Status, 1, {}, 2);
+        a().captureAct()->trigger();
+        QCOMPARE(fx->lastDialogText(), QString("Error in writing sensor parameter"));
+        QCOMPARE(fx->dialogs.back().kind, Dialogs::Kind::Critical);
+        QCOMPARE(a().acquiring(), 0);
+        QVERIFY(!a().thread()->isRunning());
+        QVERIFY(a().captureAct()->isEnabled());
+        QVERIFY(!a().stopAct()->isEnabled());
+        QCOMPARE(a().status(), QString("Connected"));
+        QVERIFY(!sensor->isStreaming());
+
+        // The refused value was not confirmed, so the next capture sends it again.
+        sensor->clearRequests();
+        a().captureAct()->trigger();
+        QCOMPARE(a().acquiring(), 1);
+        const std::vector<sim::Request> requests = sensor->requests();
+        QVERIFY(std::any_of(requests.begin(), requests.end(), [](const sim::Request& r) {
+            return r.command == 6 && r.direction == 0 && r.value == 300;
+        }));
+        QVERIFY(stopAndTimeLoopEnd() >= 0);
     }
 
     void closingTheWindowDuringRecording()
