@@ -377,6 +377,7 @@ void TestTcpThread::flood_data()
     QTest::newRow("point profiles") << 4;
     QTest::newRow("product results") << 9;
     QTest::newRow("images") << 1;
+    QTest::newRow("binary images") << 6;
 }
 
 void TestTcpThread::flood()
