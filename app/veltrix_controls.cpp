@@ -14,6 +14,24 @@ namespace {
 // TCP ports end here; a larger number could not be connected to.
 constexpr int maxSensorPort = 65535;
 
+// An address octet field. QIntValidator lets a number above the top stand as unfinished
+// input while it has no more digits than the top (224 in a 1..223 field); such a number
+// can never become valid by typing more, so it is refused outright.
+class OctetValidator : public QIntValidator
+{
+public:
+    OctetValidator(int bottom, int top, QObject* parent) : QIntValidator(bottom, top, parent) {}
+
+    State validate(QString& input, int& pos) const override
+    {
+        const State state = QIntValidator::validate(input, pos);
+        bool ok = false;
+        if (state == Intermediate && input.toInt(&ok) > top() && ok)
+            return Invalid;
+        return state;
+    }
+};
+
 // Spin box and slider follow each other both ways.
 void couple(QSlider* slider, QSpinBox* spinBox)
 {
@@ -46,10 +64,10 @@ void Veltrix::initControls()
     form->sBPort->setSingleStep(1);
     form->sBPort->setValue(1096);
 
-    form->lEIPAddress1->setValidator(new QIntValidator(1, 223, this));
-    form->lEIPAddress2->setValidator(new QIntValidator(0, 255, this));
-    form->lEIPAddress3->setValidator(new QIntValidator(0, 255, this));
-    form->lEIPAddress4->setValidator(new QIntValidator(0, 255, this));
+    form->lEIPAddress1->setValidator(new OctetValidator(1, 223, this));
+    form->lEIPAddress2->setValidator(new OctetValidator(0, 255, this));
+    form->lEIPAddress3->setValidator(new OctetValidator(0, 255, this));
+    form->lEIPAddress4->setValidator(new OctetValidator(0, 255, this));
     form->lEIPAddress1->setText(QStringLiteral("192"));
     form->lEIPAddress2->setText(QStringLiteral("168"));
     form->lEIPAddress3->setText(QStringLiteral("0"));
