@@ -101,7 +101,7 @@ struct StoredKey
     int32_t P::*member;
 };
 
-// The 30 integer keys of a settings file, written from the description of the file.
+// The 30 integer keys of a settings file, listed here apart from the code under test.
 const std::vector<StoredKey> integerKeys = {
     {"Parameter", "GAINVAL", &P::GAINVAL},
     {"Parameter", "ExposureMode", &P::ExposureMode},
