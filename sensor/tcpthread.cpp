@@ -139,10 +139,17 @@ bool TcpThread::readAllSettings(SensorParameters& params)
     return ::readAllSettings(connection, params);
 }
 
+// Called before each start. A mode that runs a loop clears both flags here, on the caller's
+// side, so that a stop requested right after start() is never lost to a loop that has not begun
+// yet, and a finished flag left by the previous loop is never mistaken for this one's.
 void TcpThread::setMode(int value)
 {
     runReturns.load(std::memory_order_acquire); // after the last run(), see runReturns
     mode = value;
+    if (runsLoop(mode)) {
+        stopFlag.store(false, std::memory_order_release);
+        loopFinished.store(false, std::memory_order_release);
+    }
 }
 
 void TcpThread::requestStop()
@@ -166,6 +173,11 @@ bool TcpThread::probeStream()
                               yPos, receiveFPS);
     QThread::msleep(probePauseMs);
     return connection.writeParameter(true, SensorProtocol::cmdNbrLines, true, 0);
+}
+
+bool TcpThread::runsLoop(int mode)
+{
+    return mode == 1 || mode == 2 || mode == 4 || mode == 6 || mode == 9;
 }
 
 void TcpThread::run()
@@ -220,8 +232,6 @@ void postRelease(QObject* keeper, std::atomic<int>* state)
 
 void TcpThread::imageLoop()
 {
-    stopFlag.store(false, std::memory_order_release);
-    loopFinished.store(false, std::memory_order_release);
     framesReceived.store(0, std::memory_order_relaxed);
     framesEmitted.store(0, std::memory_order_relaxed);
 
@@ -272,8 +282,6 @@ void TcpThread::drain(float& receiveFPS)
 
 void TcpThread::profileLoop()
 {
-    stopFlag.store(false, std::memory_order_release);
-    loopFinished.store(false, std::memory_order_release);
     framesReceived.store(0, std::memory_order_relaxed);
     framesEmitted.store(0, std::memory_order_relaxed);
     float receiveFPS = 0;

@@ -74,6 +74,7 @@ private:
     std::unique_ptr<Pool> pool;
     std::unique_ptr<QObject> keeper;
 
+    static bool runsLoop(int mode);
     bool stopRequested() const;
     void imageLoop();
     void profileLoop();

@@ -218,6 +218,8 @@ private slots:
     void badEndpointFailsWithoutConnecting();
     void openAndReadSettings();
     void stopWhileSensorSilent();
+    void stopRightAfterStartIsKept_data();
+    void stopRightAfterStartIsKept();
     void flood_data();
     void flood();
     void frameRate();
@@ -456,6 +458,31 @@ void TestTcpThread::probeStream()
     QCOMPARE(log[1].value, 0);
     QCOMPARE(rig.thread->sensorConnection().cache[cmdNbrLines].confirmed, 0);
     QCOMPARE(rig.receiver->calls, 0); // nothing emitted
+}
+
+void TestTcpThread::stopRightAfterStartIsKept_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("image") << 1;
+    QTest::newRow("profile") << 2;
+}
+
+// A stop requested before the new thread has begun its loop still ends that loop, and the
+// finished flag of the previous loop does not count for the new one.
+void TestTcpThread::stopRightAfterStartIsKept()
+{
+    QFETCH(int, mode);
+    Rig rig;
+    QVERIFY(rig.open());
+    for (int round = 0; round < 5; ++round) {
+        QVERIFY(rig.startLoop(mode));
+        QVERIFY(!rig.thread->isLoopFinished());
+        rig.thread->requestStop();
+        QVERIFY2(rig.thread->wait(5000), qPrintable(QString("round %1").arg(round)));
+        QVERIFY(rig.thread->isLoopFinished());
+        QCOMPARE(rig.simulator->parameter(cmdNbrLines), 0);
+        QTest::qWait(20); // deliver what was shown
+    }
 }
 
 void TestTcpThread::destroyWhileRunning()
