@@ -214,15 +214,22 @@ bool Veltrix::writeSensorSettings()
     for (const Row& row : rows) {
         if (row.value == params.*row.field)
             continue;
+        const int32_t previous = params.*row.field;
         params.*row.field = row.value;
-        if (!tcpThread->writeParameter(resyncNext, row.command, true, row.value))
+        if (!tcpThread->writeParameter(resyncNext, row.command, true, row.value)) {
+            // Keep the record at what the sensor has, so the next start sends the value again.
+            params.*row.field = previous;
             return false;
+        }
         resyncNext = false;
     }
     if (params.AutoTriggerError != 0) {
+        const int32_t previous = params.AutoTriggerError;
         params.AutoTriggerError = 0;
-        if (!tcpThread->writeParameter(resyncNext, cmdAutoTriggerError, true, 0))
+        if (!tcpThread->writeParameter(resyncNext, cmdAutoTriggerError, true, 0)) {
+            params.AutoTriggerError = previous;
             return false;
+        }
         resyncNext = false;
     }
 
