@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     double simStart = 0, cpuStart = 0, mainCpuStart = 0;
     quint64 receivedStart = 0, shownStart = 0;
     QElapsedTimer wall;
-    QTimer::singleShot(2500, [&] {
+    QTimer::singleShot(2500, Qt::PreciseTimer, [&] {
         simStart = double(sensor.framesSent());
         receivedStart = thread.receivedFrames();
         shownStart = receiver.shown;
@@ -150,7 +150,7 @@ int main(int argc, char** argv)
         mainCpuStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         wall.start();
     });
-    QTimer::singleShot(int(2500 + seconds * 1000), [&] { app.quit(); });
+    QTimer::singleShot(int(2500 + seconds * 1000), Qt::PreciseTimer, [&] { app.quit(); });
     app.exec();
 
     const double elapsed = wall.elapsed() / 1000.0;
