@@ -129,10 +129,6 @@ Veltrix::~Veltrix()
     // A running capture or recording is stopped and its thread waited for before the
     // thread object goes with the window.
     stopAcquisitionForShutdown();
-    // The widgets outlive this body (Qt deletes them with the QWidget base); keep their
-    // last signals (a list losing its current item, for example) away from the slots.
-    for (QObject* child : findChildren<QObject*>())
-        child->blockSignals(true);
     delete form;
     form = nullptr;
     tcpThread->quit();
