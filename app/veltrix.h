@@ -96,6 +96,9 @@ private:
     void stopAcquisitionForShutdown();
     bool startAcquisition(bool record);
     bool loadProductFromSensor();
+    bool sendProductIfPending(bool resync);
+    void writeProductControls();
+    bool readProductControls();
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
 

@@ -97,14 +97,6 @@ void Veltrix::connectSensor()
     setStatus(tr("Connected"), styleGreen);
 }
 
-// Reads the sensor's product parameter text; importing it into the job arrives with the
-// product parameter file.
-bool Veltrix::loadProductFromSensor()
-{
-    QString text;
-    return tcpThread->readText(false, cmdReadText, text);
-}
-
 void Veltrix::disconnectSensor()
 {
     stopImg();
@@ -245,7 +237,8 @@ bool Veltrix::writeSensorSettings()
     params.Zmax = params.Zmin + value;
 
     params.MODE = modeForIndex(f.cBSensorMode->currentIndex());
-    // Sending the product job before a product-mode acquisition arrives with the product file.
+    if (params.MODE == 9 && !sendProductIfPending(resyncNext))
+        return false;
 
     if (!tcpThread->writeParameter(true, cmdMode, true, params.MODE))
         return false;

@@ -118,7 +118,7 @@ void Veltrix::initControls()
     refreshSensorLists();
     applyParametersToControls();
     checkGUIEnabled();
-    // The product jobs are put into the product controls here once the job file exists.
+    writeProductControls();
 
     for (QAction* action : {disconnectAct, stopAct, captureAct, recordAct, saveImageAct,
                             writeFlashAct, openDataAct, nextDataAct, previousDataAct, display3DAct})

@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <algorithm>
 
 namespace {
 constexpr int modeImage = 0, modeProfileMm = 1, modePixel = 2, modeBinary = 3, modeProduct = 4;
@@ -168,8 +169,8 @@ private slots:
         sensor->clearRequests();
         a().captureAct()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 2000);
-        const std::vector<Wire> expected = {
-            {23, 1, 0}, {24, 1, 0}, {25, 1, 0}, {26, 1, 0}, {0, 0, 0}, {10, 0, -1}};
+        const std::vector<Wire> expected = {{23, 1, 0}, {24, 1, 0}, {25, 1, 0},
+                                            {26, 1, 0}, {0, 0, 0},  {10, 0, -1}};
         const std::vector<Wire> wire = wireOf(sensor->requests());
         QVERIFY2(wire == expected, qPrintable("got " + describe(wire)));
         stopAndWait();
@@ -188,9 +189,9 @@ private slots:
         a().captureAct()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 2000);
         const std::vector<Wire> wire = wireOf(sensor->requests());
-        const std::vector<Wire> expected = {{0, 0, 0},   {6, 0, 200},   {8, 0, -1}, {23, 1, 0},
-                                            {24, 1, 0},  {25, 1, 0},    {26, 1, 0}, {0, 0, 0},
-                                            {10, 0, -1}};
+        const std::vector<Wire> expected = {{0, 0, 0},  {6, 0, 200}, {8, 0, -1},
+                                            {23, 1, 0}, {24, 1, 0},  {25, 1, 0},
+                                            {26, 1, 0}, {0, 0, 0},   {10, 0, -1}};
         QVERIFY2(wire == expected, qPrintable("got " + describe(wire)));
         QCOMPARE(sensor->parameter(6), 200);
         QCOMPARE(a().params().GAINVAL, 200);
@@ -202,6 +203,71 @@ private slots:
         QCOMPARE(a().params().AutoTriggerError, 7);
         QCOMPARE(a().form().lEAutoTriggerError->text(), QString("7"));
         QCOMPARE(wireOf(sensor->requests()).back(), (Wire{32, 1, 0}));
+    }
+
+    void theSensorsJobIsImportedAndSentBeforeProductMode()
+    {
+        startAll(100.0);
+        sensor->setProductText("[FileInfo]\nDate=x\nTime=y\n\n[ProductInfo]\n"
+                               "Function=AngleCalculation\nSENSOR_ROI=1\nTARGET_ANGLE=90\n"
+                               "ANGLE_TOL_NEG=1.5\nANGLE_TOL_POS=2.5\n\n[JOB_0]\nPRODUCT_TYPE=1\n"
+                               "MIN_NR_LPOINTS=12\nLINE_ALGO_MODE=0\nLINE_FILTER=4\nPHI_MIN=10\n"
+                               "PHI_MAX=80\nROI_COUNT=2\nROI_X_0=-60\nROI_Y_0=300\nROI_X_1=-10\n"
+                               "ROI_Y_1=150\n\n[JOB_1]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\n"
+                               "LINE_ALGO_MODE=1\nLINE_FILTER=3\nPHI_MIN=100\nPHI_MAX=170\n"
+                               "ROI_COUNT=2\nROI_X_0=10\nROI_Y_0=300\nROI_X_1=60\nROI_Y_1=150\n");
+        connectNow();
+        Ui::Veltrix& f = a().form();
+        QCOMPARE(f.dWProduct->windowTitle(), QString("Product Parameters: ProdPar.tmp"));
+        QCOMPARE(f.cBSensorField->currentIndex(), 1);
+        QCOMPARE(f.dsBNominalValue->value(), 90.0);
+        QCOMPARE(f.dsBPosTolerance->value(), 2.5);
+        QCOMPARE(f.dsBNegTolerance->value(), 1.5);
+        QCOMPARE(f.sBLaserPoints1->value(), 12);
+        QCOMPARE(f.cBLineAlgo1->currentIndex(), 0);
+        QCOMPARE(f.dsBPhiFilter1->value(), 4.0);
+        QCOMPARE(f.dsBPhiMin2->value(), 100.0);
+        QVERIFY(!QFile::exists(fx->dir.filePath("ProdPar.txt.tmp")));
+
+        // The job goes to the sensor before MODE, once.
+        f.cBSensorMode->setCurrentIndex(modeProduct);
+        sensor->clearRequests();
+        a().captureAct()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 2000);
+        std::vector<sim::Request> requests = sensor->requests();
+        auto text = std::find_if(requests.begin(), requests.end(),
+                                 [](const sim::Request& r) { return r.command == 40; });
+        auto mode = std::find_if(requests.begin(), requests.end(),
+                                 [](const sim::Request& r) { return r.command == 9; });
+        QVERIFY(text != requests.end());
+        QVERIFY(mode != requests.end());
+        QVERIFY(text < mode);
+        QCOMPARE(text->value, int32_t(text->text.size()));
+        const QString sent = QString::fromStdString(text->text);
+        QVERIFY(sent.contains("\nTARGET_ANGLE=90\n"));
+        QVERIFY(sent.contains("\n[JOB_1]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\n"));
+        QVERIFY(sent.contains("\nROI_X_0=-60\nROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(a().shown(2) > 2, 3000);
+        stopAndWait();
+
+        sensor->clearRequests();
+        a().captureAct()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 2000);
+        requests = sensor->requests();
+        QVERIFY(std::none_of(requests.begin(), requests.end(),
+                             [](const sim::Request& r) { return r.command == 40; }));
+        stopAndWait();
+
+        // A changed control makes the job pending again.
+        f.dsBNominalValue->setValue(91);
+        sensor->clearRequests();
+        a().captureAct()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 2000);
+        requests = sensor->requests();
+        QVERIFY(std::any_of(requests.begin(), requests.end(), [](const sim::Request& r) {
+            return r.command == 40 && r.text.find("\nTARGET_ANGLE=91\n") != std::string::npos;
+        }));
+        stopAndWait();
     }
 
     void recordingWritesToATimestampedFile()
@@ -243,7 +309,8 @@ private slots:
         QCOMPARE(fx->dialogs.size(), size_t(1));
         QCOMPARE(fx->dialogs.back().kind, Dialogs::Kind::Information);
         QCOMPARE(fx->dialogs.back().title, QString("Lumo"));
-        QCOMPARE(fx->lastDialogText(), QString("The sensor setting is successfully written into sensor."));
+        QCOMPARE(fx->lastDialogText(),
+                 QString("The sensor setting is successfully written into sensor."));
         const std::vector<Wire> wire = wireOf(sensor->requests());
         QVERIFY2(wire == (std::vector<Wire>{{33, 0, 0}, {45, 0, 0}}), qPrintable(describe(wire)));
 
@@ -276,8 +343,8 @@ private slots:
         QFETCH(QString, address);
         sensor = std::make_unique<sim::SensorSimulator>();
         QVERIFY(sensor->start());
-        fx = std::make_unique<WindowFixture>(std::vector<std::tuple<QString, QString, int>>{
-            {"Broken", address, sensor->port()}});
+        fx = std::make_unique<WindowFixture>(
+            std::vector<std::tuple<QString, QString, int>>{{"Broken", address, sensor->port()}});
         a().connectAct()->trigger();
         QCOMPARE(fx->lastDialogText(), QString("The connection is not successful!"));
         QCOMPARE(fx->dialogs.back().kind, Dialogs::Kind::Critical);

@@ -231,9 +231,9 @@ void TestControls::choiceLists_data()
     QTest::newRow("cBMedianFilter")
         << "cBMedianFilter" << QStringList{"0", "3x1", "5x1", "7x1", "9x1"} << 0;
     QTest::newRow("cBSensorField")
-        << "cBSensorField" << QStringList{"Sensor Settings", "Adapt to ROI", "Full Size"} << 0;
-    QTest::newRow("cBLineAlgo1") << "cBLineAlgo1" << QStringList{"Best Line", "Hough"} << 0;
-    QTest::newRow("cBLineAlgo2") << "cBLineAlgo2" << QStringList{"Best Line", "Hough "} << 0;
+        << "cBSensorField" << QStringList{"Sensor Settings", "Adapt to ROI", "Full Size"} << 2;
+    QTest::newRow("cBLineAlgo1") << "cBLineAlgo1" << QStringList{"Best Line", "Hough"} << 1;
+    QTest::newRow("cBLineAlgo2") << "cBLineAlgo2" << QStringList{"Best Line", "Hough "} << 1;
     QTest::newRow("cBThemeList") << "cBThemeList"
                                  << QStringList{"Qt",         "Primary Colors", "Digia",
                                                 "Stone Moss", "Army Blue",      "Retro",
