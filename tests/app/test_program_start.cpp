@@ -1,0 +1,56 @@
+// The lumo program itself: started in an empty directory on the test's X display, it shows one
+// window titled "Lumo" in the maximized state and keeps running until it is ended.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestProgramStart : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The X properties of the window named Lumo, or an empty text while there is none.
+    static QString windowProperties()
+    {
+        QProcess xprop;
+        xprop.start("xprop", {"-name", "Lumo", "WM_NAME", "_NET_WM_STATE"});
+        if (!xprop.waitForFinished(5000) || xprop.exitCode() != 0)
+            return {};
+        return QString::fromLocal8Bit(xprop.readAllStandardOutput());
+    }
+
+private slots:
+    void showsAMaximizedWindowTitledLumo()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the suite runs under xvfb-run)");
+        QTemporaryDir dir;
+        QProcess lumo;
+        lumo.setWorkingDirectory(dir.path());
+        lumo.start(QString(LUMO_PROGRAM), QStringList());
+        QVERIFY(lumo.waitForStarted(5000));
+
+        QString properties;
+        QElapsedTimer clock;
+        clock.start();
+        while (properties.isEmpty() && clock.elapsed() < 20000) {
+            QTest::qWait(200);
+            QVERIFY2(lumo.state() == QProcess::Running, lumo.readAllStandardError().constData());
+            properties = windowProperties();
+        }
+        QVERIFY2(properties.contains("WM_NAME(STRING) = \"Lumo\""), qPrintable(properties));
+        QVERIFY2(properties.contains("_NET_WM_STATE_MAXIMIZED_HORZ") &&
+                     properties.contains("_NET_WM_STATE_MAXIMIZED_VERT"),
+                 qPrintable(properties));
+
+        QTest::qWait(500);
+        QCOMPARE(lumo.state(), QProcess::Running);
+        lumo.terminate();
+        if (!lumo.waitForFinished(5000))
+            lumo.kill();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramStart)
+#include "test_program_start.moc"
