@@ -1,8 +1,6 @@
-# Scripted loopback peer shared by the sensor link tests.
+# Shared helpers and the scripted loopback peer of the sensor link tests.
 add_library(lumo_testpeer STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.h
-    ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.cpp
-)
+    ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.h ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.cpp)
 target_include_directories(lumo_testpeer PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(lumo_testpeer PUBLIC Threads::Threads)
 lumo_warnings(lumo_testpeer)
@@ -15,12 +13,6 @@ lumo_add_test(NAME test_transport
 
 lumo_add_test(NAME test_protocol
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
-    LIBS lumo_sensor lumo_testpeer
-    LABELS sensor protocol
-    TIMEOUT 60)
-
-lumo_add_test(NAME test_protocol_sim
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol_sim.cpp
-    LIBS lumo_sensor lumo_simulator
+    LIBS lumo_sensor lumo_simulator lumo_testpeer
     LABELS sensor protocol
     TIMEOUT 60)

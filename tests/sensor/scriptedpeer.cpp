@@ -1,12 +1,15 @@
-// Scripted loopback TCP peer: one accepting thread that plays steps and records input.
+// Shared test helpers and the scripted loopback TCP peer (one thread that plays steps and
+// records what the client sends).
 
 #include "scriptedpeer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -22,14 +25,67 @@ namespace testpeer {
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int sliceMs = 5; // how often the thread looks at new steps and the stop flag
+
+// Binds a socket to an ephemeral port of 127.0.0.1; returns the descriptor and the port.
+int bindLoopback(uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
 } // namespace
 
 std::string le32(uint32_t value)
 {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[size_t(i)] = char((value >> (8 * i)) & 0xffu);
-    return out;
+    return {char(value & 0xffu), char((value >> 8) & 0xffu), char((value >> 16) & 0xffu),
+            char(value >> 24)};
+}
+
+std::string le16(int16_t value)
+{
+    const uint16_t v = uint16_t(value);
+    return {char(v & 0xff), char(v >> 8)};
+}
+
+std::string f32(float value)
+{
+    uint32_t raw;
+    std::memcpy(&raw, &value, sizeof raw);
+    return le32(raw);
+}
+
+std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value)
+{
+    return le32(command) + le32(sequence) + le32(direction) + le32(uint32_t(value));
+}
+
+uint16_t closedPort()
+{
+    uint16_t port = 0;
+    const int fd = bindLoopback(port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+int idleListener(int backlog, uint16_t& port)
+{
+    const int fd = bindLoopback(port);
+    if (fd >= 0 && ::listen(fd, backlog) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 struct ScriptedPeer::Impl
@@ -38,7 +94,6 @@ struct ScriptedPeer::Impl
     {
         Send,
         WaitReceived,
-        Pause,
         Close,
         Abort
     };
@@ -46,9 +101,9 @@ struct ScriptedPeer::Impl
     {
         Kind kind;
         std::string bytes;
-        size_t count = 0;
-        int delayMs = 0;
-        int timeoutMs = 0;
+        size_t count;
+        int delayMs;
+        int timeoutMs;
         Clock::time_point added;
     };
 
@@ -58,68 +113,62 @@ struct ScriptedPeer::Impl
     size_t stepsAdded = 0;
     size_t stepsDone = 0;
     std::string received;
-    bool accepted = false;
     bool clientClosed = false;
-    bool failed = false;
     std::atomic<bool> stop{false};
     int listenFd = -1;
     int connFd = -1;
     uint16_t port = 0;
     std::thread thread;
 
-    void add(Step step)
+    void add(Kind kind, const std::string& bytes, size_t count, int delayMs, int timeoutMs)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        step.added = Clock::now();
-        steps.push_back(std::move(step));
+        steps.push_back({kind, bytes, count, delayMs, timeoutMs, Clock::now()});
         ++stepsAdded;
         changed.notify_all();
     }
 
-    // Reads what is there (waiting up to waitMs); records it. False once the stream ended.
+    // Reads what is there (waiting up to waitMs) and records it. False once the stream ended.
     bool pump(int waitMs)
     {
-        if (connFd < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
-            return false;
-        }
         pollfd p{connFd, POLLIN, 0};
         if (::poll(&p, 1, waitMs) <= 0)
             return true;
         char buffer[65536];
         const ssize_t n = ::recv(connFd, buffer, sizeof buffer, 0);
-        if (n > 0) {
-            std::lock_guard<std::mutex> lock(mutex);
-            received.append(buffer, size_t(n));
-            changed.notify_all();
-            return true;
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            return true;
         std::lock_guard<std::mutex> lock(mutex);
-        clientClosed = true;
+        if (n > 0)
+            received.append(buffer, size_t(n));
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            clientClosed = true;
         changed.notify_all();
-        return false;
+        return !clientClosed;
+    }
+
+    // Reads while open, else sleeps.
+    void idle(bool& open, int waitMs)
+    {
+        if (open)
+            open = pump(waitMs);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
     }
 
     bool acceptOne()
     {
         while (!stop) {
             pollfd p{listenFd, POLLIN, 0};
-            if (::poll(&p, 1, sliceMs) > 0) {
-                const int fd = ::accept(listenFd, nullptr, nullptr);
-                if (fd >= 0) {
-                    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-                    // Each step's bytes go out at once, not held back until an ACK.
-                    const int noDelay = 1;
-                    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-                    std::lock_guard<std::mutex> lock(mutex);
-                    connFd = fd;
-                    accepted = true;
-                    changed.notify_all();
-                    return true;
-                }
-            }
+            if (::poll(&p, 1, sliceMs) <= 0)
+                continue;
+            const int fd = ::accept(listenFd, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+            // Each step's bytes go out at once, not held back until an ACK.
+            const int noDelay = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+            connFd = fd;
+            return true;
         }
         return false;
     }
@@ -152,6 +201,12 @@ struct ScriptedPeer::Impl
         connFd = -1;
     }
 
+    size_t receivedSize()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return received.size();
+    }
+
     void run()
     {
         if (!acceptOne())
@@ -159,68 +214,35 @@ struct ScriptedPeer::Impl
         Clock::time_point previousEnd = Clock::now();
         bool open = true;
         while (!stop) {
-            Step step;
+            Step step{};
             bool have = false;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (!steps.empty()) {
+                if ((have = !steps.empty()))
                     step = steps.front();
-                    have = true;
-                }
             }
             if (!have) {
-                if (open)
-                    open = pump(sliceMs);
-                else
-                    std::this_thread::sleep_for(std::chrono::milliseconds(sliceMs));
+                idle(open, sliceMs);
                 continue;
             }
-            const Clock::time_point from = step.added > previousEnd ? step.added : previousEnd;
-            const Clock::time_point due = from + std::chrono::milliseconds(step.delayMs);
+            const Clock::time_point due =
+                std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
             while (!stop && Clock::now() < due) {
                 const auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now())
-                        .count();
-                const int wait = int(left < sliceMs ? (left < 1 ? 1 : left) : sliceMs);
-                if (open)
-                    open = pump(wait);
-                else
-                    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+                idle(open, int(std::max<long long>(1, std::min<long long>(left.count(), sliceMs))));
             }
             if (stop)
                 break;
-            switch (step.kind) {
-            case Kind::Send:
+            if (step.kind == Kind::Send) {
                 sendBytes(step.bytes);
-                break;
-            case Kind::WaitReceived: {
-                const Clock::time_point limit =
-                    Clock::now() + std::chrono::milliseconds(step.timeoutMs);
-                for (;;) {
-                    {
-                        std::lock_guard<std::mutex> lock(mutex);
-                        if (received.size() >= step.count)
-                            break;
-                    }
-                    if (stop || !open || Clock::now() >= limit) {
-                        std::lock_guard<std::mutex> lock(mutex);
-                        failed = true;
-                        break;
-                    }
+            } else if (step.kind == Kind::WaitReceived) {
+                const auto limit = Clock::now() + std::chrono::milliseconds(step.timeoutMs);
+                while (receivedSize() < step.count && !stop && open && Clock::now() < limit)
                     open = pump(sliceMs);
-                }
-                break;
-            }
-            case Kind::Pause:
-                break;
-            case Kind::Close:
-                closeConnection(false);
+            } else {
+                closeConnection(step.kind == Kind::Abort);
                 open = false;
-                break;
-            case Kind::Abort:
-                closeConnection(true);
-                open = false;
-                break;
             }
             previousEnd = Clock::now();
             std::lock_guard<std::mutex> lock(mutex);
@@ -251,61 +273,29 @@ ScriptedPeer::~ScriptedPeer()
 
 void ScriptedPeer::send(const std::string& bytes, int delayMs)
 {
-    Impl::Step step;
-    step.kind = Impl::Kind::Send;
-    step.bytes = bytes;
-    step.delayMs = delayMs;
-    d->add(step);
+    d->add(Impl::Kind::Send, bytes, 0, delayMs, 0);
 }
 
 void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs)
 {
-    Impl::Step step;
-    step.kind = Impl::Kind::WaitReceived;
-    step.count = totalBytes;
-    step.timeoutMs = timeoutMs;
-    d->add(step);
-}
-
-void ScriptedPeer::pause(int delayMs)
-{
-    Impl::Step step;
-    step.kind = Impl::Kind::Pause;
-    step.delayMs = delayMs;
-    d->add(step);
+    d->add(Impl::Kind::WaitReceived, {}, totalBytes, 0, timeoutMs);
 }
 
 void ScriptedPeer::close(int delayMs)
 {
-    Impl::Step step;
-    step.kind = Impl::Kind::Close;
-    step.delayMs = delayMs;
-    d->add(step);
+    d->add(Impl::Kind::Close, {}, 0, delayMs, 0);
 }
 
 void ScriptedPeer::abort(int delayMs)
 {
-    Impl::Step step;
-    step.kind = Impl::Kind::Abort;
-    step.delayMs = delayMs;
-    d->add(step);
+    d->add(Impl::Kind::Abort, {}, 0, delayMs, 0);
 }
 
 bool ScriptedPeer::start()
 {
-    d->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    d->listenFd = idleListener(4, d->port);
     if (d->listenFd < 0)
         return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t size = sizeof address;
-    if (::bind(d->listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(d->listenFd, 4) != 0 ||
-        ::getsockname(d->listenFd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-        return false;
-    d->port = ntohs(address.sin_port);
     d->thread = std::thread([this] { d->run(); });
     return true;
 }
@@ -313,12 +303,6 @@ bool ScriptedPeer::start()
 uint16_t ScriptedPeer::port() const
 {
     return d->port;
-}
-
-bool ScriptedPeer::accepted() const
-{
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->accepted;
 }
 
 std::string ScriptedPeer::received() const
@@ -337,21 +321,9 @@ bool ScriptedPeer::waitScriptDone(int timeoutMs) const
     return d->waitUntil(timeoutMs, [this] { return d->stepsDone == d->stepsAdded; });
 }
 
-bool ScriptedPeer::clientClosed() const
-{
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->clientClosed;
-}
-
 bool ScriptedPeer::waitClientClosed(int timeoutMs) const
 {
     return d->waitUntil(timeoutMs, [this] { return d->clientClosed; });
-}
-
-bool ScriptedPeer::scriptFailed() const
-{
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->failed;
 }
 
 } // namespace testpeer

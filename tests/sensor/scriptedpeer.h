@@ -1,21 +1,16 @@
 #pragma once
-// A scripted TCP peer for tests on 127.0.0.1.
+// Shared helpers of the sensor link tests: little-endian encoders, the 16-byte request, a
+// closed loopback port, and a scripted TCP peer on 127.0.0.1.
 //
-// It listens on an ephemeral port, accepts one connection and plays a script of steps in a
-// thread of its own, while recording every byte the client sends. Steps may be added before
-// or after start(); each runs after the previous one has finished, `delayMs` after the later
-// of (end of the previous step, moment the step was added; for the first step: the accept).
+// The peer accepts one connection and plays its steps in a thread of its own while recording
+// every byte the client sends. Each step runs `delayMs` after the later of (end of the previous
+// step or the accept, moment the step was added), so steps may be added before or after start().
 //
 //     ScriptedPeer peer;
-//     peer.waitForReceived(16);            // the client's first request
-//     peer.send(reply, 0);                 // answer it at once
-//     peer.send(moreBytes, 400);           // 400 ms later, more data
-//     peer.close(100);                     // then an orderly close (FIN)
-//     QVERIFY(peer.start());
-//     ... connect the client to 127.0.0.1:peer.port() ...
-//     QCOMPARE(peer.received().size(), size_t(16));
-//
-// Only loopback traffic; no dependency on Qt.
+//     peer.waitForReceived(16);  // the client's first request
+//     peer.send(reply);          // answer it at once
+//     peer.close(100);           // then an orderly close (FIN)
+//     QVERIFY(peer.start());     // ... connect to 127.0.0.1:peer.port() ...
 
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +19,15 @@
 
 namespace testpeer {
 
-// Little-endian 32-bit field as four bytes.
 std::string le32(uint32_t value);
+std::string le16(int16_t value);
+std::string f32(float value); // IEEE bits, little-endian
+// A plain request: command, sequence, direction, value.
+std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value);
+// A port on 127.0.0.1 with nothing listening (bound, then released).
+uint16_t closedPort();
+// A listener on 127.0.0.1 that never accepts; returns its descriptor and sets `port`.
+int idleListener(int backlog, uint16_t& port);
 
 class ScriptedPeer
 {
@@ -37,27 +39,18 @@ public:
 
     // Script steps.
     void send(const std::string& bytes, int delayMs = 0);
-    // Waits until the client has sent at least `totalBytes` bytes in all (reading meanwhile).
-    // On time-out the step is skipped and scriptFailed() becomes true.
+    // Waits until the client has sent `totalBytes` in all; on time-out scriptFailed() is set.
     void waitForReceived(size_t totalBytes, int timeoutMs = 5000);
-    void pause(int delayMs);     // nothing but the delay
     void close(int delayMs = 0); // orderly close (FIN); the peer stops reading
     void abort(int delayMs = 0); // close with a reset (RST)
 
-    // Listens on 127.0.0.1 with an ephemeral port and starts the thread. False on failure.
-    bool start();
+    bool start(); // listens on an ephemeral port of 127.0.0.1 and starts the thread
     uint16_t port() const;
 
-    bool accepted() const;
     std::string received() const;
-    // Waits (in the calling thread) until at least `count` bytes were received.
-    bool waitReceived(size_t count, int timeoutMs) const;
-    // Waits until every step added so far has run.
-    bool waitScriptDone(int timeoutMs) const;
-    // The client closed its side (the peer read end-of-stream or an error).
-    bool clientClosed() const;
-    bool waitClientClosed(int timeoutMs) const;
-    bool scriptFailed() const;
+    bool waitReceived(size_t count, int timeoutMs) const; // in the calling thread
+    bool waitScriptDone(int timeoutMs) const;             // every step added so far has run
+    bool waitClientClosed(int timeoutMs) const;           // the peer read end-of-stream
 
 private:
     struct Impl;
