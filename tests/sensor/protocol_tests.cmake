@@ -2,7 +2,7 @@
 add_library(lumo_testpeer STATIC
     ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.h ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.cpp)
 target_include_directories(lumo_testpeer PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(lumo_testpeer PUBLIC Threads::Threads)
+target_link_libraries(lumo_testpeer PUBLIC Threads::Threads Qt5::Core)
 lumo_warnings(lumo_testpeer)
 
 lumo_add_test(NAME test_transport

@@ -88,6 +88,14 @@ int idleListener(int backlog, uint16_t& port)
     return fd;
 }
 
+bool Stopwatch::within(qint64 lo, qint64 hi) const
+{
+    const qint64 ms = elapsed();
+    if (ms < lo || ms >= hi)
+        qWarning("elapsed %lld ms, expected %lld..%lld ms", ms, lo, hi);
+    return ms >= lo && ms < hi;
+}
+
 struct ScriptedPeer::Impl
 {
     enum class Kind

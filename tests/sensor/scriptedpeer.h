@@ -12,6 +12,7 @@
 //     peer.close(100);           // then an orderly close (FIN)
 //     QVERIFY(peer.start());     // ... connect to 127.0.0.1:peer.port() ...
 
+#include <QElapsedTimer>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,14 @@ std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int
 uint16_t closedPort();
 // A listener on 127.0.0.1 that never accepts; returns its descriptor and sets `port`.
 int idleListener(int backlog, uint16_t& port);
+
+// A timer started at construction. within() checks the elapsed time against generous bounds
+// [lo, hi) and prints it when outside.
+struct Stopwatch : QElapsedTimer
+{
+    Stopwatch() { start(); }
+    bool within(qint64 lo, qint64 hi) const;
+};
 
 class ScriptedPeer
 {

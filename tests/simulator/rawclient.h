@@ -181,21 +181,21 @@ struct Message
     std::string text;            // product result text (type 9)
 };
 
+// Fixed 4-byte fields after the 12-byte header, by type (0: unknown type).
 inline size_t fixedFieldCount(uint32_t type)
 {
     switch (type) {
     case 1:
     case 4:
     case 6:
-        return 2;
-    case 2:
-    case 3:
-    case 9:
-        return type == 9 ? 3 : 4;
-    case 100:
-        return 4;
     case 101:
         return 2;
+    case 9:
+        return 3;
+    case 2:
+    case 3:
+    case 100:
+        return 4;
     default:
         return 0;
     }
@@ -218,26 +218,14 @@ inline bool readMessage(RawClient& c, Message& m, int idleMs = 2000)
         return false;
     for (size_t i = 0; i < fields; ++i)
         m.fields.push_back(i32(&b[i * 4]));
-    size_t bulk = 0;
-    switch (m.type) {
-    case 1:
-    case 6:
-        bulk = size_t(m.fields[0]) * size_t(m.fields[1]);
-        break;
-    case 2:
-    case 3:
-        bulk = size_t(m.fields[1]) * (m.fields[0] == 0 ? 2 : 4) +
-               (m.type == 3 ? size_t(m.fields[1]) : 0);
-        break;
-    case 4:
-        bulk = size_t(m.fields[0]) * 8;
-        break;
-    case 9:
-        bulk = size_t(m.fields[0]) * 8 + size_t(m.fields[2]);
-        break;
-    default:
-        break;
-    }
+    const size_t f0 = size_t(m.fields[0]), f1 = size_t(m.fields[1]);
+    size_t bulk = 0; // pixels; Z values (+ point bytes); pairs (+ text)
+    if (m.type == 1 || m.type == 6)
+        bulk = f0 * f1;
+    else if (m.type == 2 || m.type == 3)
+        bulk = f1 * (f0 == 0 ? 2 : 4) + (m.type == 3 ? f1 : 0);
+    else if (m.type == 4 || m.type == 9)
+        bulk = f0 * 8 + (m.type == 9 ? size_t(m.fields[2]) : 0);
     if (bulk > 0 && !c.readExact(m.bulk, bulk, idleMs))
         return false;
     if (m.type == 9) {

@@ -139,6 +139,7 @@ private slots:
         simulator.reset();
     }
 
+    // Catches a counted stream sending more or fewer frames, or wrong sequence numbers.
     void countedStream_data()
     {
         QTest::addColumn<int>("count");
@@ -163,6 +164,7 @@ private slots:
         QCOMPARE(simulator->parameter(10), count);
     }
 
+    // Catches an endless stream (-1) that NBR_LINES 0 does not stop.
     void endlessStreamStopsOnZero()
     {
         simulator->setRate(500);
@@ -177,6 +179,7 @@ private slots:
         QCOMPARE(simulator->parameter(10), 0);
     }
 
+    // Catches an opening exchange that does not stop the stream, or a restart after it that fails.
     void openingExchangeStopsStream()
     {
         simulator->setRate(0);
@@ -192,6 +195,7 @@ private slots:
         QCOMPARE(m.sequence, 1u);
     }
 
+    // Catches a reply cut into a frame, or not sent while streaming.
     void requestWhileStreamingIsAnsweredBetweenFrames()
     {
         simulator->setRate(0);
@@ -212,6 +216,8 @@ private slots:
         stopWith(10);
     }
 
+    // Catches frames of a mode that do not parse (header, fields, bulk size) or show no laser
+    // line.
     void framesOfEachMode_data()
     {
         QTest::addColumn<int>("mode");
@@ -225,10 +231,7 @@ private slots:
         QTest::newRow("largest image") << 1 << 0 << 2 << 1280 << 1400 << 1400;
         QTest::newRow("binary image") << 6 << 0 << 2 << 1280 << 1280 << 1024;
         QTest::newRow("columns int16") << 2 << 0 << 2 << 1280 << 1280 << 1024;
-        QTest::newRow("columns float") << 2 << 1 << 2 << 640 << 1280 << 1024;
-        QTest::newRow("columns with point bytes") << 2 << 0 << 3 << 1280 << 1280 << 1024;
-        QTest::newRow("columns 10000") << 2 << 1 << 3 << 10000 << 1280 << 1024;
-        QTest::newRow("mm points") << 4 << 0 << 2 << 1280 << 1280 << 1024;
+        QTest::newRow("columns float, point bytes") << 2 << 1 << 3 << 10000 << 1280 << 1024;
         QTest::newRow("mm points limited") << 4 << 0 << 2 << 10000 << 1280 << 1024;
         QTest::newRow("product") << 9 << 0 << 2 << 1280 << 1280 << 1024;
     }
@@ -325,9 +328,10 @@ private slots:
         QVERIFY(client.drain(200).empty());
     }
 
+    // Catches the modes showing different scenes: the first frame of each shows the part at the
+    // same place.
     void modesShowTheSameLine()
     {
-        // The first frame of each stream shows the part at the same place.
         simulator->setRate(1000);
         startStream(2, 1);
         Message columns;
@@ -362,9 +366,9 @@ private slots:
         }
     }
 
+    // Catches a static scene: along the motion the deepest point of the groove changes.
     void recordingShowsAMovingPart()
     {
-        // Along the motion the groove changes: the deepest point is not the same everywhere.
         simulator->setRate(0);
         startStream(4, 256);
         double shallowest = 1e9, deepest = -1e9;
@@ -381,6 +385,8 @@ private slots:
         QVERIFY(deepest - shallowest > 20.0);
     }
 
+    // Catches a measured angle more than 1 degree off the 90-degree groove, or lines off their
+    // flanks.
     void productReportsTheGrooveAngle()
     {
         simulator->setRate(0);
@@ -413,6 +419,7 @@ private slots:
         }
     }
 
+    // Catches a job with too few points or a region beside the part not reported as Error=1.
     void productFaultyJobs_data()
     {
         QTest::addColumn<double>("roiZLow");
@@ -450,6 +457,7 @@ private slots:
         }
     }
 
+    // Catches GarbageBetween not sent before the next frames, or sent too often.
     void faultGarbageBetweenFrames()
     {
         simulator->setRate(1000);
@@ -468,6 +476,7 @@ private slots:
         QVERIFY(client.drain(200).empty());
     }
 
+    // Catches Truncate not cutting the frame in half, not pausing, or counting the cut frame.
     void faultTruncate_data()
     {
         QTest::addColumn<int>("pause");
@@ -499,6 +508,7 @@ private slots:
         QCOMPARE(simulator->framesSent(), uint64_t(1)); // the cut frame is not counted
     }
 
+    // Catches Stall not holding the stream for its time.
     void faultStall()
     {
         simulator->setRate(100);
@@ -517,6 +527,7 @@ private slots:
         stopWith(10);
     }
 
+    // Catches a stop that waits for a stall to end.
     void stopCutsAStallShort()
     {
         simulator->setRate(100);
@@ -531,6 +542,7 @@ private slots:
         QVERIFY(t.elapsed() < 1500);
     }
 
+    // Catches CloseMidFrame not closing inside a frame, or the server not accepting again.
     void faultCloseMidFrame()
     {
         simulator->setRate(100);
@@ -547,6 +559,8 @@ private slots:
         write(6, 70);
     }
 
+    // Catches a stream not paced by its rate: 50 frames at 100 per second take about half a
+    // second.
     void pacedByRate()
     {
         simulator->setRate(100);
@@ -557,11 +571,11 @@ private slots:
             Message m;
             QVERIFY(readMessage(client, m));
         }
-        // 50 frames at 100 per second take about half a second.
         QVERIFY2(t.elapsed() >= 400 && t.elapsed() < 2000,
                  qPrintable(QString::number(t.elapsed())));
     }
 
+    // Catches a stream that goes on without its client, or resumes on the next connection.
     void disconnectWhileStreaming()
     {
         simulator->setRate(0);
@@ -575,43 +589,24 @@ private slots:
         QVERIFY(client.drain(200).empty()); // the new connection does not stream
     }
 
+    // Catches frames lost, cut or miscounted in a stream as fast as the connection takes
+    // them, and a stop that is not acknowledged promptly after a whole frame.
     void fastStreamIsCountedAndStopsPromptly()
     {
-        simulator->setRate(0); // as fast as the connection takes them
+        simulator->setRate(0);
         startStream(2, -1);
-        const size_t frameSize = 28 + 1280 * 2;
-        std::vector<uint8_t> buf(1 << 20);
-        size_t pending = 0; // bytes of an incomplete frame at the start of buf
         uint64_t frames = 0;
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < 1000) {
-            const ssize_t n = ::recv(client.fd(), buf.data() + pending, buf.size() - pending, 0);
-            QVERIFY(n > 0);
-            const size_t have = pending + size_t(n);
-            size_t at = 0;
-            for (; at + frameSize <= have; at += frameSize) {
-                QCOMPARE(u32(&buf[at]), 2u);
-                QCOMPARE(u32(&buf[at + 4]), uint32_t(frames));
-                ++frames;
-            }
-            pending = have - at;
-            std::memmove(buf.data(), buf.data() + at, pending);
+        for (Message m; t.elapsed() < 1000; ++frames) {
+            QVERIFY(readMessage(client, m));
+            QCOMPARE(m.type, 2u);
+            QCOMPARE(m.sequence, uint32_t(frames));
         }
-        const double seconds = t.elapsed() / 1000.0;
-        qInfo("received %llu frames of 1280 points in %.2f s (%.0f per second)",
-              static_cast<unsigned long long>(frames), seconds, frames / seconds);
         QVERIFY(frames > 100);
-
-        // Finish the incomplete frame, then stop and count what follows up to the ack.
-        std::vector<uint8_t> rest;
-        QVERIFY(client.readExact(rest, frameSize - pending));
-        ++frames;
         int after = 0;
         qint64 ackMs = -1;
         stopWith(10, &after, &ackMs);
-        qInfo("acknowledged %lld ms after the stop request, %d frames later",
-              static_cast<long long>(ackMs), after);
         QVERIFY(ackMs >= 0 && ackMs < 1000);
         QCOMPARE(simulator->framesSent(), frames + uint64_t(after));
     }
