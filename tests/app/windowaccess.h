@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the window tests: a private working directory (so 3DSensor.ini is the test's
-// own), recorded dialogs, and VeltrixTestAccess, the window's friend that reaches its
-// private members.
+// own), recorded dialogs, VeltrixTestAccess, the window's friend that reaches its private
+// members, and the item texts of list-like widgets.
 
 #include "app/dialogs.h"
 #include "app/veltrix.h"
@@ -12,10 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QMenu>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 #include <memory>
 #include <vector>
@@ -30,33 +33,31 @@ public:
     // The 25 actions by member name.
     QAction* action(const QString& name) const
     {
-        const QMap<QString, QAction*> actions = {
-            {"saveSettingsAct", w.saveSettingsAct},
-            {"loadSettingsAct", w.loadSettingsAct},
-            {"loadProductAct", w.loadProductAct},
-            {"saveProductAct", w.saveProductAct},
-            {"connectAct", w.connectAct},
-            {"disconnectAct", w.disconnectAct},
-            {"captureAct", w.captureAct},
-            {"recordAct", w.recordAct},
-            {"stopAct", w.stopAct},
-            {"writeFlashAct", w.writeFlashAct},
-            {"quitAct", w.quitAct},
-            {"fitViewAct", w.fitViewAct},
-            {"panAct", w.panAct},
-            {"zoomInAct", w.zoomInAct},
-            {"zoomOutAct", w.zoomOutAct},
-            {"xAxisZoomAct", w.xAxisZoomAct},
-            {"zAxisZoomAct", w.zAxisZoomAct},
-            {"saveImageAct", w.saveImageAct},
-            {"openDataAct", w.openDataAct},
-            {"nextDataAct", w.nextDataAct},
-            {"previousDataAct", w.previousDataAct},
-            {"aboutAct", w.aboutAct},
-            {"aboutQtAct", w.aboutQtAct},
-            {"aboutSensorAct", w.aboutSensorAct},
-            {"display3DAct", w.display3DAct},
-        };
+        const QMap<QString, QAction*> actions = {{"saveSettingsAct", w.saveSettingsAct},
+                                                 {"loadSettingsAct", w.loadSettingsAct},
+                                                 {"loadProductAct", w.loadProductAct},
+                                                 {"saveProductAct", w.saveProductAct},
+                                                 {"connectAct", w.connectAct},
+                                                 {"disconnectAct", w.disconnectAct},
+                                                 {"captureAct", w.captureAct},
+                                                 {"recordAct", w.recordAct},
+                                                 {"stopAct", w.stopAct},
+                                                 {"writeFlashAct", w.writeFlashAct},
+                                                 {"quitAct", w.quitAct},
+                                                 {"fitViewAct", w.fitViewAct},
+                                                 {"panAct", w.panAct},
+                                                 {"zoomInAct", w.zoomInAct},
+                                                 {"zoomOutAct", w.zoomOutAct},
+                                                 {"xAxisZoomAct", w.xAxisZoomAct},
+                                                 {"zAxisZoomAct", w.zAxisZoomAct},
+                                                 {"saveImageAct", w.saveImageAct},
+                                                 {"openDataAct", w.openDataAct},
+                                                 {"nextDataAct", w.nextDataAct},
+                                                 {"previousDataAct", w.previousDataAct},
+                                                 {"aboutAct", w.aboutAct},
+                                                 {"aboutQtAct", w.aboutQtAct},
+                                                 {"aboutSensorAct", w.aboutSensorAct},
+                                                 {"display3DAct", w.display3DAct}};
         return actions.value(name, nullptr);
     }
 
@@ -92,7 +93,6 @@ public:
     const QStringList& sensorNames() const { return w.sensorNames; }
     double* storedRanges() { return w.storedRanges; }
     SensorParameters& params() { return w.params; }
-    const ProductParameters& product() const { return w.product; }
     QCPItemRect* roiRect(int i) const { return w.roiRect[i]; }
     QCPItemStraightLine* roiLine(int i) const { return w.roiLine[i]; }
     QGraphicsScene* imageScene() const { return w.imageScene; }
@@ -113,6 +113,37 @@ public:
 private:
     Veltrix& w;
 };
+
+// The item texts of a combo box, list widget or tab widget, in order.
+inline QStringList texts(const QComboBox* combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out << combo->itemText(i);
+    return out;
+}
+
+inline QStringList texts(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+inline QStringList texts(const QTabWidget* tabs)
+{
+    QStringList out;
+    for (int i = 0; i < tabs->count(); ++i)
+        out << tabs->tabText(i);
+    return out;
+}
+
+// A dialog as one comparable text: kind, title and text.
+inline QString dialogKey(Dialogs::Kind kind, const QString& title, const QString& text)
+{
+    return QStringLiteral("%1|%2|%3").arg(int(kind)).arg(title, text);
+}
 
 struct ShownDialog
 {
@@ -183,6 +214,30 @@ public:
     }
 
     Ui::Veltrix& form() { return access->form(); }
+
+    // A child widget by object name; a missing one ends the test run with its name.
+    template <typename T = QWidget> T* control(const QString& name) const
+    {
+        T* w = window->findChild<T*>(name);
+        if (!w)
+            qFatal("no control %s", qPrintable(name));
+        return w;
+    }
+
+    bool showAndWait()
+    {
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    // The one dialog shown since the last clear, as dialogKey() gives it; "N dialogs" when
+    // there was not exactly one.
+    QString onlyDialog() const
+    {
+        if (dialogs.size() != 1)
+            return QStringLiteral("%1 dialogs").arg(dialogs.size());
+        return dialogKey(dialogs[0].kind, dialogs[0].title, dialogs[0].text);
+    }
 
     QTemporaryDir dir;
     QString previousDir;
