@@ -34,10 +34,7 @@ private slots:
     void pairsAreCoupled();
     void shutterClampsAtSliderEnd();
     void valueAboveSliderKeptWhenSliderAtEnd();
-    void triggerMapping_data();
-    void triggerMapping();
-    void modeMapping_data();
-    void modeMapping();
+    void unknownModeShowsSensorImage();
     void recordIntoControls();
     void frameCountClampedByNewRange();
 
@@ -233,49 +230,20 @@ void TestControls::valueAboveSliderKeptWhenSliderAtEnd()
     QCOMPARE(f.lineEdit_AutoShError->text(), QStringLiteral("8000"));
 }
 
-void TestControls::triggerMapping_data()
+// Catches an unknown stored mode that keeps the previous choice instead of "Sensor Image".
+void TestControls::unknownModeShowsSensorImage()
 {
-    QTest::addColumn<int>("trigger");
-    QTest::newRow("-3 Auto Trigger by falling edge") << -3;
-    QTest::newRow("-1 Auto Trigger") << -1;
-    QTest::newRow("0 Trigger Off") << 0;
-    QTest::newRow("2 Falling Edge") << 2;
+    for (int mode : {3, -7}) {
+        t->form().cBSensorMode->setCurrentIndex(3);
+        t->access->params().MODE = mode;
+        t->access->applyParametersToControls();
+        QCOMPARE(t->form().cBSensorMode->currentIndex(), 0);
+    }
 }
 
-// Catches a stored trigger code shown as the wrong choice, or enabling that does not follow.
-void TestControls::triggerMapping()
-{
-    QFETCH(int, trigger);
-    t->access->params().TRIGGER = trigger;
-    t->access->applyParametersToControls();
-    QCOMPARE(t->form().cBTriggerMode->currentIndex(), trigger + 3);
-    QCOMPARE(t->form().sBAutoTriggerPeriode->isEnabled(), trigger < 0);
-}
-
-void TestControls::modeMapping_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<int>("index");
-    QTest::newRow("4 mm profile") << 4 << 1;
-    QTest::newRow("9 product") << 9 << 4;
-    QTest::newRow("3 unknown") << 3 << 0;
-    QTest::newRow("-7 unknown") << -7 << 0;
-}
-
-// Catches a stored mode shown by its value instead of its item, and unknown modes that keep
-// the previous choice.
-void TestControls::modeMapping()
-{
-    QFETCH(int, mode);
-    QFETCH(int, index);
-    t->form().cBSensorMode->setCurrentIndex(3);
-    t->access->params().MODE = mode;
-    t->access->applyParametersToControls();
-    QCOMPARE(t->form().cBSensorMode->currentIndex(), index);
-}
-
-// Catches a field put into the wrong control, ranges not taken from the record (the sliders
-// of the shutters stop at 5000), and a frame count taken from the record.
+// Catches a field put into the wrong control or a code shown as the wrong item, ranges not
+// taken from the record (the sliders of the shutters stop at 5000), enabling that does not
+// follow the new modes, and a frame count taken from the record.
 void TestControls::recordIntoControls()
 {
     struct Shown
@@ -295,6 +263,7 @@ void TestControls::recordIntoControls()
         {&P::DoubleShutter1, 750, "sBDoubleShutter1", 750},
         {&P::DoubleShutter2, 4000, "sBDoubleShutter2", 4000},
         {&P::LASER, 1, "cBLaserMode", 1},
+        {&P::TRIGGER, -1, "cBTriggerMode", 2},
         {&P::AutoTriggerFPS, 777, "sBAutoTriggerPeriode", 777},
         {&P::METHOD, 0, "cBLEMethode", 0},
         {&P::ReflexionFilter, -2, "cBLEFilter", 0},
@@ -333,6 +302,8 @@ void TestControls::recordIntoControls()
         QVERIFY2(shownValue(t->control(r.control)) == r.shown, r.control);
     Ui::Veltrix& f = t->form();
     QCOMPARE(f.lEAutoTriggerError->text(), QStringLiteral("13"));
+    QVERIFY(f.sBAutoTriggerPeriode->isEnabled()); // the enabling follows the trigger mode
+    QVERIFY(!f.sBShutter->isEnabled() && f.sBDoubleShutter1->isEnabled()); // and exposure
     QCOMPARE(f.lineEdit_AutoShError->text(), QStringLiteral("2500"));
     QCOMPARE(QPoint(f.sBGainVal->minimum(), f.sBGainVal->maximum()), QPoint(1, 511));
     QCOMPARE(f.hSGainVal->maximum(), 511);

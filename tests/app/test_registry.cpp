@@ -79,8 +79,7 @@ private slots:
     void remove();
     void removeOnlyEntry();
     void removeWithoutCurrentRowChangesNothing();
-    void rangesReadExactly();
-    void rangesWrittenAtExit();
+    void rangesReadAndWritten();
     void zoomSlotsFollowPlotUnit_data();
     void zoomSlotsFollowPlotUnit();
     void inputValidators();
@@ -254,38 +253,30 @@ void TestRegistry::removeWithoutCurrentRowChangesNothing()
     QVERIFY(t.dialogs.empty());
 }
 
-// Catches ranges read with lost precision or into the wrong slot, and unreadable text that
-// is not read as 0.
-void TestRegistry::rangesReadExactly()
+// Catches ranges read with lost precision or into the wrong slot, unreadable text not read as
+// 0, ranges written under the wrong key or format at exit, and a sensor list disturbed.
+void TestRegistry::rangesReadAndWritten()
 {
-    WindowUnderTest t("[Range]\nLastProfilePixelLowerX=-3\nLastProfilePixelUpperX=1280\n"
-                      "LastProfilePixelLowerY=0.000125\nLastProfilePixelUpperY=1.23457e+06\n"
-                      "LastProfileMMLowerX=1.5e-07\nLastProfileMMUpperX=-12.5\n"
-                      "LastProfileMMLowerY=rubbish\n",
+    WindowUnderTest t(iniFor(three) +
+                          "[Range]\nLastProfilePixelLowerX=-3\nLastProfilePixelUpperX=1280\n"
+                          "LastProfilePixelLowerY=0.000125\nLastProfilePixelUpperY=1.23457e+06\n"
+                          "LastProfileMMLowerX=1.5e-07\nLastProfileMMUpperX=-12.5\n"
+                          "LastProfileMMLowerY=rubbish\n",
                       true);
     const double expected[8] = {-3, 1280, 0.000125, 1.23457e+06, 1.5e-07, -12.5, 0.0, 0.0};
     for (int i = 0; i < 8; ++i)
         QCOMPARE(t.access->storedRanges()[i], expected[i]);
+    t.access->storedRanges()[1] = 1234567.0;
+    t.access->storedRanges()[2] = -3.25;
+    t.access->storedRanges()[7] = 1e-9;
     t.close();
-    QCOMPARE(t.group("Range").value("LastProfileMMLowerX"), QStringLiteral("1.5e-07"));
-    QCOMPARE(t.group("Range").value("LastProfileMMLowerY"), QStringLiteral("0"));
-}
-
-// Catches ranges written under the wrong key or format at exit, or a sensor list disturbed.
-void TestRegistry::rangesWrittenAtExit()
-{
-    WindowUnderTest t(iniFor(three), true);
-    const double values[8] = {1, 2, -3.25, 4, 0.000125, 1234567.0, -12.5, 1e-9};
-    for (int i = 0; i < 8; ++i)
-        t.access->storedRanges()[i] = values[i];
-    t.close();
-    const Values expected = {
-        {"LastProfilePixelLowerX", "1"},     {"LastProfilePixelUpperX", "2"},
-        {"LastProfilePixelLowerY", "-3.25"}, {"LastProfilePixelUpperY", "4"},
-        {"LastProfileMMLowerX", "0.000125"}, {"LastProfileMMUpperX", "1.23457e+06"},
-        {"LastProfileMMLowerY", "-12.5"},    {"LastProfileMMUpperY", "1e-09"},
+    const Values written = {
+        {"LastProfilePixelLowerX", "-3"},    {"LastProfilePixelUpperX", "1.23457e+06"},
+        {"LastProfilePixelLowerY", "-3.25"}, {"LastProfilePixelUpperY", "1.23457e+06"},
+        {"LastProfileMMLowerX", "1.5e-07"},  {"LastProfileMMUpperX", "-12.5"},
+        {"LastProfileMMLowerY", "0"},        {"LastProfileMMUpperY", "1e-09"},
     };
-    QCOMPARE(t.group("Range"), expected);
+    QCOMPARE(t.group("Range"), written);
     QCOMPARE(t.group("Sensors"), sensorsGroup(three));
 }
 

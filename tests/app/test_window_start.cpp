@@ -1,5 +1,7 @@
-// The main window starts with its composition, start values and state, and leaves only the
-// remembered ranges behind when it closes on a first start.
+// The main window starts with its composition, start values, state and the paths derived from
+// the working directory, and leaves only the remembered ranges behind when it closes on a
+// first start.
+#include "app/paths.h"
 #include "windowaccess.h"
 
 #include <QDockWidget>
@@ -15,6 +17,8 @@ private slots:
     void composition();
     void stateAtStart();
     void actionsAtStart();
+    void baseDirRule_data();
+    void baseDirRule();
     void derivedPaths();
     void firstStartWritesOnlyRanges();
     void quitClosesWindow();
@@ -28,11 +32,6 @@ void TestWindowStart::composition()
     Veltrix& w = *t.window;
     QCOMPARE(w.objectName(), QStringLiteral("Veltrix"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Lumo"));
-    // The left dock area owns both left corners, the right one both right corners.
-    QCOMPARE(w.corner(Qt::TopLeftCorner), Qt::LeftDockWidgetArea);
-    QCOMPARE(w.corner(Qt::BottomLeftCorner), Qt::LeftDockWidgetArea);
-    QCOMPARE(w.corner(Qt::TopRightCorner), Qt::RightDockWidgetArea);
-    QCOMPARE(w.corner(Qt::BottomRightCorner), Qt::RightDockWidgetArea);
 
     QCOMPARE(texts(t.form().tWDisplay), QStringList({"Sensor Image", "2D Profile", "3D View"}));
     QCOMPARE(t.form().tWDisplay->currentIndex(), 0);
@@ -97,7 +96,42 @@ void TestWindowStart::actionsAtStart()
         QVERIFY2(!t.access->action(name)->isEnabled(), qPrintable(name));
 }
 
-// Catches paths not derived from the working directory, and folders or files made at start.
+void TestWindowStart::baseDirRule_data()
+{
+    QTest::addColumn<QString>("workingDir");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("last component") << "C:/Apps/Sensor/Program"
+                                    << "C:/Apps/Sensor/";
+    QTest::newRow("inside a component") << "C:/ProgramData/x"
+                                        << "C:/Data/x";
+    QTest::newRow("upper case") << "/home/u/PROGRAM/y"
+                                << "/home/u//y";
+    QTest::newRow("mixed case, twice") << "/pRoGrAm/a/Programs"
+                                       << "//a/s";
+    QTest::newRow("none") << "/home/u/lumo"
+                          << "/home/u/lumo";
+    QTest::newRow("similar word") << "/home/u/Progra/m"
+                                  << "/home/u/Progra/m";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+// Catches "Program" removed only once, only as a whole component, or case-sensitively, similar
+// words removed too, and default paths not built on the base directory as plain text.
+void TestWindowStart::baseDirRule()
+{
+    QFETCH(QString, workingDir);
+    QFETCH(QString, expected);
+    QCOMPARE(Paths::baseDirFrom(workingDir), expected);
+    const Paths::Derived d = Paths::deriveFrom(workingDir);
+    QCOMPARE(d.baseDir, expected);
+    QCOMPARE(d.dataDir, expected + "/Data");
+    QCOMPARE(d.productFilePath, expected + "/ProdPar.txt");
+    QCOMPARE(d.settingsFilePath, expected + "/LumoPar.txt");
+}
+
+// Catches a window whose paths are not derived from the working directory, and folders or
+// files made at start.
 void TestWindowStart::derivedPaths()
 {
     WindowUnderTest t;
