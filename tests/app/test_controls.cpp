@@ -80,14 +80,10 @@ void TestControls::rangesAtStart_data()
     row("hSShutter", 5, 5000, 5, 1000);
     row("sBAutoShutterMax", 5, 100000, 5, 5000); // the record holds 10000
     row("hSAutoShMax", 5, 5000, 5, 5000);
-    row("sBDoubleShutter2", 5, 100000, 5, 2000);
-    row("sBGainVal", 0, 1023, 1, 64);
     row("sBSearchAreaX", 0, 1277, 1, 0);
     row("hSSearchAreaDY", 6, 1024, 1, 1024);
-    row("sBAutoTriggerPeriode", 1, 4000, 1, 500);
     row("hSRotationX", -180, 180, 1, 0);
     row("dsBPhiMax1", 0, 180, 1, 180);
-    row("dsBPhiFilter2", 0, 45, 1, 3);
 }
 
 // Catches a wrong range, step or start value (from the form or from the start record), such

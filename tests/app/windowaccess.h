@@ -85,9 +85,7 @@ public:
     int& acquiring() { return w.acquiring; }
     int& sensorConnected() { return w.sensorConnected; }
     int& online() { return w.online; }
-    int& recording() { return w.recording; }
     int& plotUnit() { return w.plotUnit; }
-    int roiTrainingState() const { return w.roiTrainingState; }
     int productPending() const { return w.productPending; }
     int sensorCount() const { return w.sensorCount; }
     const QStringList& sensorNames() const { return w.sensorNames; }
@@ -96,8 +94,6 @@ public:
     QCPItemRect* roiRect(int i) const { return w.roiRect[i]; }
     QCPItemStraightLine* roiLine(int i) const { return w.roiLine[i]; }
     QGraphicsScene* imageScene() const { return w.imageScene; }
-    bool fitNextImage() const { return w.fitNextImage; }
-    bool autoFitProfile() const { return w.autoFitProfile; }
 
     QString baseDir() const { return w.baseDir; }
     QString dataDir() const { return w.dataDir; }

@@ -354,14 +354,13 @@ void TestProductFile::dockTitle_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
-    QTest::newRow("letter case") << "/data/Demo.TXT.txt"
-                                 << "Product Parameters: Demo";
-    QTest::newRow("temporary file at connect") << "/base/ProdPar.txt.tmp"
-                                               << "Product Parameters: ProdPar.tmp";
-    QTest::newRow("directory part dropped") << "/a.txt/b"
-                                            << "Product Parameters: b";
-    QTest::newRow("other extension kept") << "/x/job.ini"
-                                          << "Product Parameters: job.ini";
+    auto row = [](const char* tag, const char* path, const char* title) {
+        QTest::newRow(tag) << QString(path) << QString(title);
+    };
+    row("letter case", "/data/Demo.TXT.txt", "Product Parameters: Demo");
+    row("temporary file at connect", "/base/ProdPar.txt.tmp", "Product Parameters: ProdPar.tmp");
+    row("directory part dropped", "/a.txt/b", "Product Parameters: b");
+    row("other extension kept", "/x/job.ini", "Product Parameters: job.ini");
 }
 
 // Catches ".txt" removed only once or case-sensitively, or the directory part left in.

@@ -471,14 +471,13 @@ void TestSettingsFile::dockTitle_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
-    QTest::newRow("ini inside the name") << "/data/line.ini.txt"
-                                         << "Sensor Settings: line.txt";
-    QTest::newRow("any letter case") << "C:/x/Setup.INI"
-                                     << "Sensor Settings: Setup";
-    QTest::newRow("every occurrence") << "a.ini.Ini.txt"
-                                      << "Sensor Settings: a.txt";
-    QTest::newRow("directory part dropped") << "/d.ini/x.txt"
-                                            << "Sensor Settings: x.txt";
+    auto row = [](const char* tag, const char* path, const char* title) {
+        QTest::newRow(tag) << QString(path) << QString(title);
+    };
+    row("ini inside the name", "/data/line.ini.txt", "Sensor Settings: line.txt");
+    row("any letter case", "C:/x/Setup.INI", "Sensor Settings: Setup");
+    row("every occurrence", "a.ini.Ini.txt", "Sensor Settings: a.txt");
+    row("directory part dropped", "/d.ini/x.txt", "Sensor Settings: x.txt");
 }
 
 // Catches ".ini" removed only once or case-sensitively, or the directory part left in.
