@@ -24,7 +24,7 @@ struct IntegerKey
 
 using P = SensorParameters;
 
-// The integer keys in the order a save writes them.
+// The integer keys in the order a save writes them (a load reads the same keys).
 const IntegerKey saveOrder[] = {
     {"Parameter", "GAINVAL", &P::GAINVAL},
     {"Parameter", "ExposureMode", &P::ExposureMode},
@@ -58,41 +58,7 @@ const IntegerKey saveOrder[] = {
     {"Mode", "NBR_LINES", &P::NBR_LINES},
 };
 
-// The same keys in the order a load reads them.
-const IntegerKey loadOrder[] = {
-    {"Mode", "ResetImageAcq", &P::ResetImageAcq},
-    {"Parameter", "GAINVAL", &P::GAINVAL},
-    {"Parameter", "ExposureMode", &P::ExposureMode},
-    {"Parameter", "SHUTTER", &P::SHUTTER},
-    {"Parameter", "AutoShutterVal", &P::AutoShutterVal},
-    {"Parameter", "DoubleShutter1", &P::DoubleShutter1},
-    {"Parameter", "DoubleShutter2", &P::DoubleShutter2},
-    {"Parameter", "LASER", &P::LASER},
-    {"Parameter", "TRIGGER", &P::TRIGGER},
-    {"Parameter", "AutoTriggerFPS", &P::AutoTriggerFPS},
-    {"Parameter", "AutoTriggerError", &P::AutoTriggerError},
-    {"Parameter", "METHOD", &P::METHOD},
-    {"Parameter", "ReflexionFilter", &P::ReflexionFilter},
-    {"Parameter", "RlcThresh", &P::RlcThresh},
-    {"Parameter", "MinWidth", &P::MinWidth},
-    {"Parameter", "MaxWidth", &P::MaxWidth},
-    {"Parameter", "ROI_X", &P::ROI_X},
-    {"Parameter", "ROI_Y", &P::ROI_Y},
-    {"Parameter", "ROI_DX", &P::ROI_DX},
-    {"Parameter", "ROI_DY", &P::ROI_DY},
-    {"Expert", "EthernetSendNoWait", &P::EthernetSendNoWait},
-    {"Expert", "EthernetPackNr", &P::EthernetPackNr},
-    {"Expert", "ALGORITHM", &P::ALGORITHM},
-    {"Mode", "MODE", &P::MODE},
-    {"Mode", "NBR_LINES", &P::NBR_LINES},
-    {"Parameter", "SubSample", &P::SubSample},
-    {"Parameter", "AutoShutterMin", &P::AutoShutterMin},
-    {"Parameter", "AutoShutterMax", &P::AutoShutterMax},
-    {"Expert", "SpeckleFilter", &P::SpeckleFilter},
-    {"Expert", "MedianFilter", &P::MedianFilter},
-};
-
-static_assert(std::size(saveOrder) == 30 && std::size(loadOrder) == 30, "30 integer keys");
+static_assert(std::size(saveOrder) == 30, "30 integer keys");
 
 const int sensorModeCodes[] = {1, 4, 2, 6, 9};
 constexpr int sensorModeCount = int(std::size(sensorModeCodes));
@@ -144,7 +110,7 @@ bool readSettingsFile(const QString& fileName, SensorParameters& values)
     if (file.value(QStringLiteral("SensorInfo"), QStringLiteral("IPAddress")).isNull())
         return false;
     SensorParameters loaded = values;
-    for (const IntegerKey& k : loadOrder) {
+    for (const IntegerKey& k : saveOrder) {
         bool ok = false;
         const int value = file.value(QLatin1String(k.group), QLatin1String(k.key)).toInt(&ok, 10);
         loaded.*k.field = ok ? value : 0;
