@@ -37,9 +37,7 @@ public:
     explicit Veltrix(QWidget* parent = nullptr);
     ~Veltrix() override;
 
-    // Read-only views for tests and tools.
-    const SensorParameters& sensorParameters() const { return params; }
-    TcpThread* acquisitionThread() const { return tcpThread; }
+    // The base directory derived at start-up (3DSensor.ini and the default files live there).
     QString baseDirectory() const { return baseDir; }
 
 private slots:

@@ -4,6 +4,7 @@
 #include "app/veltrix.h"
 
 #include "app/dialogs.h"
+#include "files/settingsfile.h"
 #include "sensor/sensorlimits.h"
 #include "sensor/tcpthread.h"
 #include "ui_veltrix.h"
@@ -23,13 +24,6 @@ namespace {
 const char* const styleRed = "background-color: red";
 const char* const styleGreen = "background-color: green";
 const char* const styleBlue = "background-color: blue";
-
-// The MODE value a cBSensorMode index stands for.
-int modeForIndex(int index)
-{
-    static const int modes[] = {1, 4, 2, 6, 9};
-    return index >= 0 && index < 5 ? modes[index] : 1;
-}
 } // namespace
 
 // -1 leaves an action as it is.
@@ -181,7 +175,7 @@ bool Veltrix::writeSensorSettings()
         {5, &SensorParameters::ROI_DY, f.sBSearchAreaDY->value()},
         {6, &SensorParameters::GAINVAL, f.sBGainVal->value()},
         {7, &SensorParameters::SHUTTER, f.sBShutter->value()},
-        {8, &SensorParameters::TRIGGER, f.cBTriggerMode->currentIndex() - 3},
+        {8, &SensorParameters::TRIGGER, triggerCode(f.cBTriggerMode->currentIndex())},
         {11, &SensorParameters::METHOD, f.cBLEMethode->currentIndex()},
         {12, &SensorParameters::ALGORITHM, f.cBAlgorithmMode->currentIndex()},
         {13, &SensorParameters::RlcThresh, f.sBLEThreshold->value()},
@@ -191,7 +185,7 @@ bool Veltrix::writeSensorSettings()
         {17, &SensorParameters::AutoShutterVal, f.sBLaserValue->value()},
         {20, &SensorParameters::DoubleShutter1, f.sBDoubleShutter1->value()},
         {21, &SensorParameters::DoubleShutter2, f.sBDoubleShutter2->value()},
-        {22, &SensorParameters::ReflexionFilter, f.cBLEFilter->currentIndex() - 2},
+        {22, &SensorParameters::ReflexionFilter, reflexionFilterCode(f.cBLEFilter->currentIndex())},
         {30, &SensorParameters::EthernetPackNr, f.sBEthernetLinePckg->value()},
         {31, &SensorParameters::AutoTriggerFPS, f.sBAutoTriggerPeriode->value()},
         {34, &SensorParameters::EthernetSendNoWait, f.cBEthernetSendMode->currentIndex()},
@@ -236,7 +230,7 @@ bool Veltrix::writeSensorSettings()
     tcpThread->readParameter(false, 26, minimum, maximum, value);
     params.Zmax = params.Zmin + value;
 
-    params.MODE = modeForIndex(f.cBSensorMode->currentIndex());
+    params.MODE = sensorModeCode(f.cBSensorMode->currentIndex());
     if (params.MODE == 9 && !sendProductIfPending(resyncNext))
         return false;
 

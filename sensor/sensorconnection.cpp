@@ -222,8 +222,9 @@ bool SensorConnection::resynchronize()
     }
 }
 
-bool SensorConnection::readParameter(bool resync, int command, int32_t& minimum, int32_t& maximum,
-                                     int32_t& value)
+// One read request and its value reply, shared by the parameter and the text reads.
+bool SensorConnection::requestValue(bool resync, int command, int32_t& minimum, int32_t& maximum,
+                                    int32_t& value)
 {
     if (!connected)
         return false;
@@ -234,8 +235,14 @@ bool SensorConnection::readParameter(bool resync, int command, int32_t& minimum,
     ++sequence;
     if (!sendRequest(channel, uint32_t(command), sequence, 1, 0))
         return false;
+    return readValueReply(channel, command, minimum, maximum, value);
+}
+
+bool SensorConnection::readParameter(bool resync, int command, int32_t& minimum, int32_t& maximum,
+                                     int32_t& value)
+{
     int32_t replyMin = 0, replyMax = 0, replyValue = 0;
-    if (!readValueReply(channel, command, replyMin, replyMax, replyValue))
+    if (!requestValue(resync, command, replyMin, replyMax, replyValue))
         return false;
     ParameterCacheEntry& entry = cache[command];
     entry.desired = replyValue;
@@ -305,17 +312,8 @@ bool SensorConnection::writeText(bool resync, int command, const QString& text)
 
 bool SensorConnection::readText(bool resync, int command, QString& text)
 {
-    if (!connected)
-        return false;
-    if (!SensorProtocol::lookupCommand(command))
-        return false;
-    if (resync && !resynchronize())
-        return false;
-    ++sequence;
-    if (!sendRequest(channel, uint32_t(command), sequence, 1, 0))
-        return false;
     int32_t minimum = 0, maximum = 0, length = 0;
-    if (!readValueReply(channel, command, minimum, maximum, length))
+    if (!requestValue(resync, command, minimum, maximum, length))
         return false;
     // Refused before anything of the text is read; a negative length is never valid.
     if (length < 0 || length > SensorLimits::maxReadTextLength || length < minimum ||

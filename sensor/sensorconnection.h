@@ -86,11 +86,14 @@ public:
     // Data frames (the caller provides the capacities of the frame format).
     bool receiveImage(unsigned char* image, int& width, int& height);
     bool receiveBinaryImage(unsigned char* image, int& width, int& height);
-    bool receiveProfile(int32_t* intDataX, int16_t* intDataZ, float* floatDataX,
-                        float* floatDataZ, unsigned char* pointBytes, int& type,
-                        bool& isInteger, int& points, int& yPos, float& receiveFPS);
+    bool receiveProfile(int32_t* intDataX, int16_t* intDataZ, float* floatDataX, float* floatDataZ,
+                        unsigned char* pointBytes, int& type, bool& isInteger, int& points,
+                        int& yPos, float& receiveFPS);
     bool receiveProduct(float* dataX, float* dataZ, int& points, unsigned char* productText,
                         int& type, int& reserved, float& receiveFPS);
+
+private:
+    bool requestValue(bool resync, int command, int32_t& minimum, int32_t& maximum, int32_t& value);
 };
 
 // The process-wide frame-rate states of profile and product frames.
