@@ -113,6 +113,8 @@ void CustomView::mouseMoveEvent(QMouseEvent* event)
     const QPointF scenePos = mapToScene(event->pos());
     emit positionMoved(static_cast<int>(std::floor(scenePos.x())),
                        static_cast<int>(std::floor(scenePos.y())));
+    // The base class remembers the position, which anchors zoom steps under the mouse.
+    QGraphicsView::mouseMoveEvent(event);
 }
 
 void CustomView::wheelEvent(QWheelEvent* event)
