@@ -24,6 +24,7 @@ class QGraphicsScene;
 class QCPItemRect;
 class QCPItemStraightLine;
 class TcpThread;
+class SurfaceGraph;
 
 namespace Ui {
 class Veltrix;
@@ -67,6 +68,8 @@ private slots:
                      float receiveFPS);
     // The acquisition thread has ended its loop: the sensor may be used again.
     void acquisitionLoopEnded();
+    // 3D view
+    void display3D();
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -99,6 +102,8 @@ private:
     bool readProductControls();
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
+    void createSurfaceView();
+    void connectSurfaceGraph();
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;
@@ -167,6 +172,8 @@ private:
     QFile offlineFile;
     TcpThread* tcpThread = nullptr;
     QGraphicsScene* imageScene = nullptr;
+    // The 3D view's controller (the zoom commands call zoomInView/zoomOutView on tab 2).
+    SurfaceGraph* surfaceGraph = nullptr;
     // Frames that reached loadImage, loadProfile and loadProduct.
     quint64 shownFrames[3] = {0, 0, 0};
 };
