@@ -35,40 +35,43 @@ private slots:
         w.surfaceGraph()->zoomInView();
         QCOMPARE(QVector3D(camera->xRotation(), camera->yRotation(), camera->zoomLevel()), camera0);
 
-        // 5 profiles x 8 points at x = 1, 1.5 .. 4.5, and a file of 4, 4, 3 points.
-        QFile scan(f.dir.filePath("scan_01.TXT"));
-        QFile bad(f.dir.filePath("bad.txt"));
-        QVERIFY(scan.open(QIODevice::WriteOnly) && bad.open(QIODevice::WriteOnly));
+        // 5 profiles x 8 points at x = 1, 1.5 .. 4.5; a file of 4, 4, 3 points; one profile.
+        QByteArray scan, bad;
         for (int frame = 0; frame < 5; ++frame)
             for (int c = 0; c < 8; ++c)
-                scan.write(QString("%1; %2; %3;\r\n").arg(1 + c * 0.5).arg(frame).arg(c).toUtf8());
+                scan += QString("%1; %2; %3;\r\n").arg(1 + c * 0.5).arg(frame).arg(c).toUtf8();
         for (int frame : {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2})
-            bad.write(QString("1.0; %1; 2.0;\r\n").arg(frame).toUtf8());
-        scan.close();
-        bad.close();
+            bad += QString("1.0; %1; 2.0;\r\n").arg(frame).toUtf8();
+        QString answer;
+        auto load = [&](const QString& name, const QByteArray& content) {
+            QFile file(answer = f.dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            file.close();
+            w.display3DAct()->trigger();
+        };
+        auto sliders = [&] {
+            QString state;
+            for (const QSlider* slider : {form.hSAxisMinSliderX, form.hSAxisMaxSliderX,
+                                          form.hSAxisMinSliderZ, form.hSAxisMaxSliderZ})
+                state += QString("%1/%2 ").arg(slider->value()).arg(slider->maximum());
+            return state;
+        };
 
         form.rBOffline->click();
         QVERIFY(form.tabWidget->isTabEnabled(3));
-        QString answer = scan.fileName();
         Dialogs::setResponder([&](const Dialogs::Shown& shown) {
             f.dialogs.push_back({shown.kind, shown.title, shown.text});
             return answer;
         });
-        w.display3DAct()->trigger();
+        load("scan_01.TXT", scan);
         QCOMPARE(f.dialogs.size(), size_t(1));
         QCOMPARE(f.dialogs[0].title, QString("Open offline data for 3D display"));
         QCOMPARE(f.dialogs[0].text, w.dataDir());
         QCOMPARE(graph->seriesList().size(), 1);
-        QCOMPARE(graph->seriesList()[0]->dataProxy()->rowCount(), 5);
-        QCOMPARE(graph->seriesList()[0]->dataProxy()->columnCount(), 8);
-        const QSlider* sliders[] = {form.hSAxisMinSliderX, form.hSAxisMaxSliderX,
-                                    form.hSAxisMinSliderZ, form.hSAxisMaxSliderZ};
-        QString state;
-        for (const QSlider* slider : sliders)
-            state += QString("%1/%2 ").arg(slider->value()).arg(slider->maximum());
-        QCOMPARE(state, QString("0/6 7/7 0/3 4/4 "));
-        QCOMPARE(w.status(), QString("scan_01"));
-        QCOMPARE(w.statusStyle(), QString("background-color: blue"));
+        const QSurfaceDataProxy* proxy = graph->seriesList()[0]->dataProxy();
+        QCOMPARE(QSize(proxy->columnCount(), proxy->rowCount()), QSize(8, 5));
+        QCOMPARE(sliders(), QString("0/6 7/7 0/3 4/4 "));
+        QCOMPARE(w.status() + ", " + w.statusStyle(), QString("scan_01, background-color: blue"));
 
         // The column minimum dragged onto the maximum pushes it one position on.
         form.hSAxisMaxSliderX->setValue(3);
@@ -86,13 +89,17 @@ private slots:
         QVERIFY(qAbs(camera->zoomLevel() - 132.25f) < 0.01f);
 
         // A rejected file leaves the surface and the status line as they were.
-        answer = bad.fileName();
-        w.display3DAct()->trigger();
+        load("bad.txt", bad);
         QCOMPARE(f.dialogs.back().kind, Dialogs::Kind::Critical);
         QCOMPARE(f.dialogs.back().title + ": " + f.dialogs.back().text,
                  QString("Lumo: Loading data error!"));
-        QCOMPARE(graph->seriesList()[0]->dataProxy()->rowCount(), 5);
+        QCOMPARE(proxy->rowCount(), 5);
         QCOMPARE(w.status(), QString("scan_01"));
+
+        // One profile: the row sliders stay at 0, the row axis keeps the data's range.
+        load("row.txt", "1; 7; 1;\n2; 7; 2;\n3; 7; 3;\n");
+        QCOMPARE(sliders(), QString("0/1 2/2 0/0 0/0 "));
+        QCOMPARE(graph->axisZ()->min(), 7.7f);
     }
 };
 
