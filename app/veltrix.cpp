@@ -107,13 +107,15 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
 
     // The profile plot is configured here (graph, axes, interactions, legend).
 
-    // The 3D surface graph is created here and wired to the 3D display controls.
+    // The 3D surface graph, wired to the 3D display controls.
+    createSurfaceView();
     form->pBGradientBtoYPB->setIcon(
         gradientIcon({{0.0, Qt::black}, {0.33, Qt::blue}, {0.67, Qt::red}, {1.0, Qt::yellow}}));
     form->pBGradientBtoYPB->setIconSize(QSize(24, 100));
     form->pBGradientGtoRPB->setIcon(gradientIcon(
         {{0.0, Qt::darkGreen}, {0.5, Qt::yellow}, {0.8, Qt::red}, {1.0, Qt::darkRed}}));
     form->pBGradientGtoRPB->setIconSize(QSize(24, 100));
+    connectSurfaceGraph();
     form->rBModeItem->setChecked(true);
     form->cBThemeList->setCurrentIndex(2);
     form->tabWidget->setTabEnabled(3, false);

@@ -26,6 +26,7 @@ class QGraphicsScene;
 class QCPItemRect;
 class QCPItemStraightLine;
 class TcpThread;
+class SurfaceGraph;
 
 namespace Ui {
 class Veltrix;
@@ -80,6 +81,8 @@ private slots:
     void showGraylevel(int x, int y);
     void saveSettingsFile();
     void openSettingsFile();
+    // 3D view
+    void display3D();
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -112,6 +115,8 @@ private:
     bool readProductControls();
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
+    void createSurfaceView();
+    void connectSurfaceGraph();
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;
@@ -180,6 +185,8 @@ private:
     QFile offlineFile;
     TcpThread* tcpThread = nullptr;
     QGraphicsScene* imageScene = nullptr;
+    // The 3D view's controller (the zoom commands call zoomInView/zoomOutView on tab 2).
+    SurfaceGraph* surfaceGraph = nullptr;
     // Frames that reached loadImage, loadProfile and loadProduct.
     quint64 shownFrames[3] = {0, 0, 0};
 

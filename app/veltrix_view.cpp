@@ -4,6 +4,7 @@
 
 #include "app/dialogs.h"
 #include "display/customview.h"
+#include "surface/surfacegraph.h"
 #include "ui_veltrix.h"
 
 #include <QAction>
@@ -158,7 +159,8 @@ void Veltrix::zoomIn()
     case plotTab:
         zoomPlot(1.0 / plotZoomStep);
         break;
-    default: // the 3D view: zoomInView() of the surface graph
+    default: // the 3D view
+        surfaceGraph->zoomInView();
         break;
     }
 }
@@ -172,7 +174,8 @@ void Veltrix::zoomOut()
     case plotTab:
         zoomPlot(plotZoomStep);
         break;
-    default: // the 3D view: zoomOutView() of the surface graph
+    default: // the 3D view
+        surfaceGraph->zoomOutView();
         break;
     }
 }

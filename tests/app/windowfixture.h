@@ -6,6 +6,7 @@
 #include "app/veltrix.h"
 #include "sensor/tcpthread.h"
 #include "simulator/sensorsimulator.h"
+#include "surface/surfacegraph.h"
 #include "ui_veltrix.h"
 
 #include <QAction>
@@ -45,6 +46,10 @@ public:
     QFile& recordFile() { return w.recordFile; }
     QString dataDir() const { return w.dataDir; }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
+
+    // --- 3D view ---
+    SurfaceGraph* surfaceGraph() { return w.surfaceGraph; }
+    QAction* display3DAct() { return w.display3DAct; }
 };
 
 struct ShownDialog
