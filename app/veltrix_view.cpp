@@ -204,7 +204,7 @@ void Veltrix::zoomSetting()
             plot->yAxis->setSelectedParts(parts);
         }
     }
-    plot->replot(QCustomPlot::rpQueuedRefresh);
+    plot->replot(QCustomPlot::rpRefreshHint);
 }
 
 void Veltrix::saveImage()

@@ -23,13 +23,11 @@ public:
 
     void setPanMode();
     void clearPanMode();
-    bool isPanMode() const { return panMode; }
     // One zoom step on the axes chosen by setZoomAxes; a zoom-out step never takes an axis
     // below the size it had at the last resetZoomFactors.
     void zoomInStep();
     void zoomOutStep();
     void setZoomAxes(int axes);
-    int currentZoomAxes() const { return zoomAxes; }
     // Called after a fit: the fitted size becomes the zoom-out limit.
     void resetZoomFactors();
 

@@ -107,7 +107,8 @@ bool writeSettingsFile(const QString& fileName, const SensorParameters& values,
 
 bool readSettingsFile(const QString& fileName, SensorParameters& values)
 {
-    if (QFileInfo(fileName).size() > maxSettingsFileBytes)
+    const QFileInfo info(fileName);
+    if (!info.isFile() || info.size() > maxSettingsFileBytes)
         return false;
     const IniSnapshot file(fileName);
     if (file.value(QStringLiteral("SensorInfo"), QStringLiteral("IPAddress")).isNull())
