@@ -5,6 +5,7 @@
 // enabling), veltrix_registry.cpp (sensor list, stored ranges), veltrix_controls.cpp
 // (settings panel), veltrix_acquisition.cpp (connection and acquisition control).
 
+#include "display/profiledata.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
@@ -109,6 +110,9 @@ private:
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
     void setupProfilePlot();
+    ProfileData::FieldOfView fieldOfView() const;
+    void fitProfileOnce(int unit);
+    void showFrameRate(float receiveFPS);
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;

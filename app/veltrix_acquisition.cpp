@@ -257,7 +257,7 @@ void Veltrix::recordImg()
     // A missing data directory would silently lose the recording: create it first.
     QDir().mkpath(dataDir);
     recordFile.setFileName(name);
-    const bool opened = recordFile.open(QIODevice::Append | QIODevice::Text);
+    const bool opened = recordFile.open(QIODevice::Append);
 
     tcpThread->start(QThread::InheritPriority);
     checkGUIEnabled();
@@ -342,16 +342,4 @@ void Veltrix::stopAcquisitionForShutdown()
 void Veltrix::loadImage(unsigned char*, int, int)
 {
     ++shownFrames[0];
-}
-
-void Veltrix::loadProfile(int*, short*, float*, float*, bool, int, int, float receiveFPS)
-{
-    ++shownFrames[1];
-    statusBar()->showMessage(QString("%1 FPS").arg(receiveFPS, 0, 'f', 1));
-}
-
-void Veltrix::loadProduct(float*, float*, int, unsigned char*, float receiveFPS)
-{
-    ++shownFrames[2];
-    statusBar()->showMessage(QString("%1 FPS").arg(receiveFPS, 0, 'f', 1));
 }

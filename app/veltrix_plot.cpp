@@ -2,9 +2,11 @@
 // the axis selection. The profiles drawn on it arrive in loadProfile (veltrix_profile.cpp).
 #include "app/veltrix.h"
 
+#include "display/profiledata.h"
 #include "ui_veltrix.h"
 
 #include <QAction>
+#include <QStatusBar>
 #include <algorithm>
 #include <qcustomplot.h>
 
@@ -43,6 +45,65 @@ void Veltrix::setupProfilePlot()
     plot->legend->setFont(QFont(font().family(), 12));
     plot->legend->setIconSize(50, 20);
     plot->legend->setVisible(true);
+}
+
+ProfileData::FieldOfView Veltrix::fieldOfView() const
+{
+    return {double(params.Xmin), double(params.Xmax), double(params.Zmin), double(params.Zmax)};
+}
+
+// The first frame after a start fits the axes when the unit's view was never stored, widened
+// by half on both axes so that the profile does not touch the frame.
+void Veltrix::fitProfileOnce(int unit)
+{
+    if (!autoFitProfile)
+        return;
+    autoFitProfile = false;
+    const double* pair = storedRanges + (unit == 1 ? 0 : 4);
+    if (!std::all_of(pair, pair + 4, [](double v) { return v == 0.0; }))
+        return;
+    QCustomPlot* plot = form->customPlot;
+    plot->rescaleAxes();
+    plot->yAxis->scaleRange(1.5, plot->yAxis->range().center());
+    plot->xAxis->scaleRange(1.5, plot->xAxis->range().center());
+}
+
+void Veltrix::showFrameRate(float receiveFPS)
+{
+    statusBar()->showMessage(QString("%1 FPS").arg(double(receiveFPS), 0, 'f', 1));
+}
+
+void Veltrix::loadProfile(int* intDataX, short* intDataZ, float* floatDataX, float* floatDataZ,
+                          bool isInteger, int points, int, float receiveFPS)
+{
+    ++shownFrames[1];
+    QCustomPlot* plot = form->customPlot;
+    // Training rectangles and fitted lines belong to product frames only.
+    for (QCPItemRect* rect : roiRect) {
+        rect->topLeft->setCoords(0, 0);
+        rect->bottomRight->setCoords(0, 0);
+    }
+    for (QCPItemStraightLine* line : roiLine) {
+        line->point1->setCoords(0, 0);
+        line->point2->setCoords(0, 0);
+    }
+
+    const QVector<QCPGraphData> data = ProfileData::fromProfile(
+        params.MODE, fieldOfView(), intDataX, intDataZ, floatDataX, floatDataZ, isInteger, points);
+    if (recording && recordedFrameCount < maxRecordedProfiles) {
+        if ((params.MODE == 4 || params.MODE == 2) && recordFile.isOpen())
+            ProfileData::appendPointLines(recordFile, recordedFrameCount, data);
+        ++recordedFrameCount;
+    }
+    ProfileData::setGraphData(plot->graph(0), data);
+    if (params.MODE == 4)
+        fitProfileOnce(2);
+    else if (params.MODE == 2)
+        fitProfileOnce(1);
+    else
+        autoFitProfile = false;
+    plot->replot(QCustomPlot::rpRefreshHint);
+    showFrameRate(receiveFPS);
 }
 
 // Captures the axes into the stored pair of a unit (1 pixel, 2 mm; any other unit: nowhere).
