@@ -18,6 +18,8 @@ void Veltrix::setupProfilePlot()
     graph->setPen(QPen(Qt::blue));
     graph->setLineStyle(QCPGraph::lsNone);
     graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCross, 4.0));
+    // Small crosses look the same without antialiasing, and a replot costs less.
+    graph->setAntialiasedScatters(false);
 
     plot->xAxis->grid()->setSubGridVisible(true);
     plot->yAxis->grid()->setSubGridVisible(true);
