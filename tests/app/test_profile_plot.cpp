@@ -9,17 +9,16 @@
 #include <cstring>
 
 namespace {
-constexpr int modeProfileMm = 1, modePixel = 2, modeProduct = 4;
 const QString green = "background-color: rgb(90, 255, 90);";
 const QString red = "background-color: rgb(255, 90, 90);";
 
-QByteArray readAll(const QString& path)
+QString readAll(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
 }
 
-// The recorded lines of the profiles the simulator can send in mm mode, frame number 0.
+// The recorded lines of each profile the simulator can send in mm mode, as frame 0.
 QStringList simulatorProfiles()
 {
     sim::StreamConfig config;
@@ -41,11 +40,10 @@ QStringList simulatorProfiles()
     return profiles;
 }
 
-// Slope dz/dx of a fitted line on the plot.
-double slope(QCPItemStraightLine* line)
+double slope(QCPItemStraightLine* l)
 {
-    const QPointF a = line->point1->coords(), b = line->point2->coords();
-    return (b.y() - a.y()) / (b.x() - a.x());
+    return (l->point2->coords().y() - l->point1->coords().y()) /
+           (l->point2->coords().x() - l->point1->coords().x());
 }
 } // namespace
 
@@ -53,194 +51,149 @@ class TestProfilePlot : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<sim::SensorSimulator> sensor;
-    std::unique_ptr<WindowFixture> fx;
-    VeltrixTestAccess& a() { return *fx->access; }
-
-    void start()
-    {
-        sim::Options options;
-        options.rate = 50.0;
-        sensor = std::make_unique<sim::SensorSimulator>(options);
-        QVERIFY(sensor->start());
-        fx = std::make_unique<WindowFixture>(std::vector<std::tuple<QString, QString, int>>{
-            {"Simulator", "127.0.0.1", sensor->port()}});
-        a().connectAct()->trigger();
-        QCOMPARE(a().status(), QString("Connected"));
-    }
-    void run(int modeIndex, QAction* action)
-    {
-        a().form().cBSensorMode->setCurrentIndex(modeIndex);
-        action->trigger();
-        QVERIFY(a().acquiring());
-    }
-    void stop()
-    {
-        a().stopAct()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(a().captureAct()->isEnabled(), 10000);
-    }
-    // Drags on the plot from one plot point to another with the left button.
-    void drag(QPointF from, QPointF to)
-    {
-        QCustomPlot* plot = a().plot();
-        const auto px = [plot](QPointF p) {
-            return QPoint(int(plot->xAxis->coordToPixel(p.x())),
-                          int(plot->yAxis->coordToPixel(p.y())));
-        };
-        QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, px(from));
-        QTest::mouseMove(plot, (px(from) + px(to)) / 2);
-        QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, px(to));
-    }
-
 private slots:
-    void cleanup()
-    {
-        fx.reset();
-        sensor.reset();
-    }
-
     // Field of view, sixteenths, negative z, the frame limit, a profile without points and a
     // result text with line breaks, through the graph and the bytes of the recording.
     void pointsAndRecordedBytes()
     {
-        fx = std::make_unique<WindowFixture>();
-        SensorParameters& p = a().params();
+        WindowFixture fx;
+        VeltrixTestAccess& a = *fx.access;
+        SensorParameters& p = a.params();
         p.Xmin = -255, p.Xmax = 261, p.Zmin = 58, p.Zmax = 549;
-        const QString path = fx->dir.filePath("rec.txt");
-        a().beginRecording(path, 4);
+        a.beginRecording(fx.dir.filePath("rec.txt"), 4);
         p.MODE = 4;
-        a().loadProfile({}, {}, {300.0f, 10.0f, -255.0f}, {100.0f, 600.0f, 58.0f}, false);
-        QCPGraphDataContainer& shown = *a().plot()->graph(0)->data();
+        a.loadProfile({}, {}, {300.0f, 10.0f, -255.0f}, {100.0f, 600.0f, 58.0f}, false);
+        QCPGraphDataContainer& shown = *a.plot()->graph(0)->data();
         QCOMPARE(shown.size(), 3);
-        QCOMPARE(shown.at(1)->key, 0.0);
-        QCOMPARE(shown.at(1)->value, 100.0);
-        a().loadProfile({}, {}, {}, {}, true);
+        QCOMPARE(QPointF(shown.at(1)->key, shown.at(1)->value), QPointF(0.0, 100.0));
+        a.loadProfile({}, {}, {}, {}, true);
         p.MODE = 2;
-        a().loadProfile({5, 6}, {80, -1}, {}, {}, true);
-        QCOMPARE(shown.at(0)->value, 5.0);
-        QCOMPARE(shown.at(1)->value, 0.0);
+        a.loadProfile({5, 6}, {80, -1}, {}, {}, true);
+        QCOMPARE(QPointF(shown.at(0)->value, shown.at(1)->value), QPointF(5.0, 0.0));
         p.MODE = 9;
-        a().loadProduct({1.0f}, {100.5f}, "Phi=1\r\nCx=2\n");
-        QCOMPARE(a().form().lineEdit->text(), QString("Error"));
-        QCOMPARE(a().form().lineEdit->styleSheet(), red);
+        a.loadProduct({1.0f}, {100.5f}, "Phi=1\r\nCx=2\n");
+        QCOMPARE(a.form().lineEdit->text() + a.form().lineEdit->styleSheet(), "Error" + red);
         p.MODE = 2;
-        a().loadProfile({7}, {16}, {}, {}, true); // beyond the limit: shown, not written
+        a.loadProfile({7}, {16}, {}, {}, true); // beyond the limit: shown, not written
         QCOMPARE(shown.at(0)->value, 1.0);
-        QCOMPARE(readAll(path), QByteArray("0.000; 0; 100.000;\r\n10.000; 0; 0.000;\r\n"
-                                           "-255.000; 0; 58.000;\r\n5.000; 2; 5.000;\r\n"
-                                           "6.000; 2; 0.000;\r\n1.000; 3; 100.500;\r\n"
-                                           "Phi=1  Cx=2 \r\n"));
-        QCOMPARE(fx->window->statusBar()->currentMessage(), QString("10.0 FPS"));
+        QCOMPARE(readAll(fx.dir.filePath("rec.txt")),
+                 QString("0.000; 0; 100.000;\r\n10.000; 0; 0.000;\r\n-255.000; 0; 58.000;\r\n"
+                         "5.000; 2; 5.000;\r\n6.000; 2; 0.000;\r\n1.000; 3; 100.500;\r\n"
+                         "Phi=1  Cx=2 \r\n"));
+        QCOMPARE(fx.window->statusBar()->currentMessage(), QString("10.0 FPS"));
     }
 
-    // A recording of 3 simulator profiles, and the axes remembered per unit at stop.
-    void recordingAndRememberedAxes()
+    // A recording of 3 simulator profiles, the axes remembered per unit at stop, the regions
+    // trained with the mouse on the flanks and the angles measured on them, recorded.
+    void simulatorEndToEnd()
     {
-        start();
-        run(modePixel, a().captureAct());
-        QTRY_VERIFY_WITH_TIMEOUT(a().shown(1) >= 2, 20000);
+        sim::Options options;
+        options.rate = 50.0;
+        sim::SensorSimulator sensor(options);
+        QVERIFY(sensor.start());
+        WindowFixture fx({{"Simulator", "127.0.0.1", sensor.port()}});
+        VeltrixTestAccess& a = *fx.access;
+        QCustomPlot* plot = a.plot();
+        a.connectAct()->trigger();
+        QCOMPARE(a.status(), QString("Connected"));
+        const auto run = [&a](int modeIndex, QAction* action) {
+            a.form().cBSensorMode->setCurrentIndex(modeIndex);
+            action->trigger();
+        };
+        const auto stop = [&a] {
+            a.stopAct()->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(a.captureAct()->isEnabled(), 10000);
+        };
+
+        run(2, a.captureAct()); // pixels
+        QTRY_VERIFY_WITH_TIMEOUT(a.shown(1) >= 2, 20000);
         stop();
-        const QCPRange x = a().plot()->xAxis->range(), z = a().plot()->yAxis->range();
+        const QCPRange x = plot->xAxis->range(), z = plot->yAxis->range();
         QVERIFY(x.size() > 1000); // fitted to 1280 pixels and widened
-        QCOMPARE(std::vector<double>(a().storedRanges(), a().storedRanges() + 8),
+        QCOMPARE(std::vector<double>(a.storedRanges(), a.storedRanges() + 8),
                  std::vector<double>({x.lower, x.upper, z.lower, z.upper, 0, 0, 0, 0}));
 
-        a().form().sBMaxNoProfileSave->setValue(3);
-        run(modeProfileMm, a().recordAct());
-        QCOMPARE(a().plot()->xAxis->label(), QString("x position in mm"));
-        QTRY_VERIFY_WITH_TIMEOUT(a().recordedFrameCount() == 3 && a().shown(1) >= 5, 20000);
-        const QString path = a().recordFile().fileName();
+        a.form().sBMaxNoProfileSave->setValue(3);
+        run(1, a.recordAct()); // mm
+        QCOMPARE(plot->xAxis->label(), QString("x position in mm"));
+        QTRY_VERIFY_WITH_TIMEOUT(a.recordedFrameCount() == 3 && a.shown(1) >= 5, 20000);
         stop();
-        const double* mm = a().storedRanges() + 4;
-        QCOMPARE(QCPRange(mm[0], mm[1]), a().plot()->xAxis->range());
-        QCOMPARE(QCPRange(mm[2], mm[3]), a().plot()->yAxis->range());
-
-        const QString text = QString::fromLatin1(readAll(path));
+        const double* mm = a.storedRanges() + 4;
+        QCOMPARE(QCPRange(mm[0], mm[1]), plot->xAxis->range());
+        QCOMPARE(QCPRange(mm[2], mm[3]), plot->yAxis->range());
+        const QString text = readAll(a.recordFile().fileName());
         const QStringList profiles = simulatorProfiles();
         QString expected;
         for (int frame = 0; frame < 3; ++frame) {
-            const int lines = frame * 1280;
-            const QString block = text.section("\r\n", lines, lines + 1279) + "\r\n";
-            const QString asFrame0 = QString(block).replace(QString("; %1; ").arg(frame), "; 0; ");
-            QVERIFY2(profiles.contains(asFrame0), qPrintable(block.left(80)));
+            const QString block = text.section("\r\n", frame * 1280, frame * 1280 + 1279) + "\r\n";
+            QVERIFY(
+                profiles.contains(QString(block).replace(QString("; %1; ").arg(frame), "; 0; ")));
             expected += block;
         }
         QCOMPARE(text, expected);
 
-        a().plot()->xAxis->setRange(1, 2);
-        run(modePixel, a().captureAct());
-        QCOMPARE(a().plot()->xAxis->range(), x);
-        QCOMPARE(a().plot()->yAxis->range(), z);
+        plot->xAxis->setRange(1, 2);
+        run(2, a.captureAct());
+        QCOMPARE(plot->xAxis->range(), x);
+        QCOMPARE(plot->yAxis->range(), z);
         stop();
-    }
 
-    // Both regions drawn on the flanks, the job sent, the angle judged, a product recording.
-    void trainedRegionsAndAngles()
-    {
-        start();
-        a().form().tWDisplay->setCurrentIndex(1);
-        QCustomPlot* plot = a().plot();
+        a.form().tWDisplay->setCurrentIndex(1);
         plot->xAxis->setRange(-255, 261);
         plot->yAxis->setRange(0, 600);
         plot->replot();
-        QTest::mouseClick(a().form().pBACTrainROI1, Qt::LeftButton);
-        QCOMPARE(int(plot->axisRect()->rangeDrag()), 0);
-        drag({-20, 213}, {-80, 398}); // lower right to upper left
-        QTest::mouseClick(a().form().pBACTrainROI2, Qt::LeftButton);
-        drag({26, 398}, {86, 213});
+        const auto px = [plot](QPointF p) {
+            return QPoint(int(plot->xAxis->coordToPixel(p.x())),
+                          int(plot->yAxis->coordToPixel(p.y())));
+        };
+        const auto drag = [&](QPushButton* button, QPointF from, QPointF to) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(int(plot->axisRect()->rangeDrag()), 0);
+            QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, px(from));
+            QTest::mouseMove(plot, (px(from) + px(to)) / 2);
+            QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, px(to));
+        };
+        drag(a.form().pBACTrainROI1, {-20, 213}, {-80, 398}); // lower right to upper left
+        drag(a.form().pBACTrainROI2, {26, 398}, {86, 213});
         QCOMPARE(plot->axisRect()->rangeDrag(), Qt::Horizontal | Qt::Vertical);
-        QCOMPARE(a().roiTrainingState(), 3);
-        QCOMPARE(a().productPending(), 1);
-        const ProductJob& roi1 = a().product().job[0];
+        QCOMPARE(a.roiTrainingState() * 10 + a.productPending(), 31);
+        const ProductJob& roi1 = a.product().job[0];
         QVERIFY(roi1.ROI_X_0 > roi1.ROI_X_1 && roi1.ROI_Y_0 < roi1.ROI_Y_1);
-        QCOMPARE(roi1.ROI_X_0,
-                 float(plot->xAxis->pixelToCoord(int(plot->xAxis->coordToPixel(-20)))));
-        QCOMPARE(a().product().job[1].ROI_Y_1,
-                 float(plot->yAxis->pixelToCoord(int(plot->yAxis->coordToPixel(213)))));
+        QCOMPARE(roi1.ROI_X_0, float(plot->xAxis->pixelToCoord(px({-20, 0}).x())));
+        QCOMPARE(a.product().job[1].ROI_Y_1, float(plot->yAxis->pixelToCoord(px({0, 213}).y())));
 
-        sensor->clearRequests();
-        run(modeProduct, a().captureAct());
+        sensor.clearRequests();
+        run(4, a.captureAct()); // product angle
         const auto undated = [](QString t) {
             return t.remove(QRegularExpression("(Date|Time)=[^\n]*\n"));
         };
-        const std::vector<sim::Request> sent = sensor->requests();
+        const std::vector<sim::Request> sent = sensor.requests();
         const auto job = std::find_if(sent.begin(), sent.end(),
                                       [](const sim::Request& r) { return r.command == 40; });
         QVERIFY(job != sent.end());
         QCOMPARE(undated(QString::fromStdString(job->text)),
-                 undated(buildProductText(a().product(), QDateTime::currentDateTime())));
-        QTRY_COMPARE_WITH_TIMEOUT(a().form().lineEdit->styleSheet(), green, 20000);
+                 undated(buildProductText(a.product(), QDateTime::currentDateTime())));
+        QTRY_COMPARE_WITH_TIMEOUT(a.form().lineEdit->styleSheet(), green, 20000);
         QVERIFY(
-            QRegularExpression("^ 9[01]\\.\\d\\d$").match(a().form().lineEdit->text()).hasMatch());
-        QVERIFY(qAbs(slope(a().roiLine(0)) - 1.0) < 0.05);
-        QVERIFY(qAbs(slope(a().roiLine(1)) + 1.0) < 0.05);
+            QRegularExpression("^ 9[01]\\.\\d\\d$").match(a.form().lineEdit->text()).hasMatch());
+        QVERIFY(qAbs(slope(a.roiLine(0)) - 1.0) < 0.05 && qAbs(slope(a.roiLine(1)) + 1.0) < 0.05);
         stop();
 
-        sensor->setGroove(95.0);
-        a().form().sBMaxNoProfileSave->setValue(2);
-        run(modeProduct, a().recordAct());
-        QTRY_COMPARE_WITH_TIMEOUT(a().form().lineEdit->styleSheet(), red, 20000);
-        QVERIFY(a().form().lineEdit->text().startsWith(" 9"));
-        QTRY_VERIFY_WITH_TIMEOUT(a().recordedFrameCount() == 2, 20000);
-        const QString path = a().recordFile().fileName();
+        sensor.setGroove(95.0);
+        a.form().sBMaxNoProfileSave->setValue(2);
+        run(4, a.recordAct());
+        QTRY_COMPARE_WITH_TIMEOUT(a.form().lineEdit->styleSheet(), red, 20000);
+        QVERIFY(a.form().lineEdit->text().startsWith(" 9"));
+        QTRY_VERIFY_WITH_TIMEOUT(a.recordedFrameCount() == 2, 20000);
         stop();
-        const QStringList lines = QString::fromLatin1(readAll(path)).split("\r\n");
-        QCOMPARE(lines.size(), 2 * 1281 + 1);
-        const QRegularExpression point("^-?\\d+\\.\\d{3}; (\\d); -?\\d+\\.\\d{3};$");
-        for (int i = 0; i < 2 * 1281; ++i) {
-            const int frame = i / 1281;
-            if (i % 1281 == 1280)
-                QVERIFY2(lines[i].startsWith("Phi=") && lines[i].contains("DiffAngle="),
-                         qPrintable(lines[i]));
-            else
-                QCOMPARE(point.match(lines[i]).captured(1), QString::number(frame));
-        }
+        QString product = readAll(a.recordFile().fileName());
+        product.replace(QRegularExpression("-?\\d+\\.\\d{3}; (\\d); -?\\d+\\.\\d{3};\r\n"), "P\\1");
+        product.replace(QRegularExpression("Phi=[^\r\n]*DiffAngle=[^\r\n]*\r\n"), "R");
+        QCOMPARE(product, QString("P0").repeated(1280) + "R" + QString("P1").repeated(1280) + "R");
 
-        a().loadProduct({0.0f}, {100.0f}, "no measurement");
-        QCOMPARE(a().form().lineEdit->text(), QString("Error"));
-        QCOMPARE(a().form().lineEdit->styleSheet(), red);
-        QCOMPARE(a().roiLine(0)->point1->coords(), QPointF(0, 0));
-        QCOMPARE(a().roiLine(1)->point2->coords(), QPointF(0, 0));
+        a.loadProduct({0.0f}, {100.0f}, "no measurement");
+        QCOMPARE(a.form().lineEdit->text() + a.form().lineEdit->styleSheet(), "Error" + red);
+        QCOMPARE(a.roiLine(0)->point1->coords() + a.roiLine(1)->point2->coords(), QPointF(0, 0));
     }
 };
 
