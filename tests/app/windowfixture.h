@@ -58,9 +58,7 @@ public:
     {
         w.recordFile.setFileName(path);
         w.recordFile.open(QIODevice::Append);
-        w.recording = 1;
-        w.recordedFrameCount = 0;
-        w.maxRecordedProfiles = maxProfiles;
+        w.recording = 1, w.recordedFrameCount = 0, w.maxRecordedProfiles = maxProfiles;
     }
     void loadProfile(std::vector<int> x, std::vector<short> z, std::vector<float> fx,
                      std::vector<float> fz, bool isInteger)
