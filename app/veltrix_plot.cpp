@@ -15,6 +15,7 @@ void Veltrix::setupProfilePlot()
     QCustomPlot* plot = form->customPlot;
     // Graph 0 is the only graph: the profile points as crosses, no connecting line.
     QCPGraph* graph = plot->addGraph();
+    graph->setName(QString()); // named only by offline browsing
     graph->setPen(QPen(Qt::blue));
     graph->setLineStyle(QCPGraph::lsNone);
     graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCross, 4.0));
