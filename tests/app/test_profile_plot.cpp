@@ -59,22 +59,23 @@ private slots:
         p.MODE = 4;
         a.loadProfile({}, {}, {300.0f, 10.0f, -255.0f}, {100.0f, 600.0f, 58.0f}, false);
         QCPGraphDataContainer& shown = *a.plot()->graph(0)->data();
-        QCOMPARE(shown.size(), 3);
         QCOMPARE(QPointF(shown.at(1)->key, shown.at(1)->value), QPointF(0.0, 100.0));
         a.loadProfile({}, {}, {}, {}, true);
         p.MODE = 2;
         a.loadProfile({5, 6}, {80, -1}, {}, {}, true);
         QCOMPARE(QPointF(shown.at(0)->value, shown.at(1)->value), QPointF(5.0, 0.0));
         p.MODE = 9;
-        a.loadProduct({1.0f}, {100.5f}, "Phi=1\r\nCx=2\n");
-        QCOMPARE(a.form().lineEdit->text() + a.form().lineEdit->styleSheet(), "Error" + red);
+        a.form().dsBNominalValue->setValue(45), a.form().dsBNegTolerance->setValue(0.5);
+        a.loadProduct({1.0f}, {100.5f},
+                      "Phi=1Cx=0Cy=1B=9\r\nError=0Phi=2Cx=0Cy=1B=9Error=0\nDiffAngle=44.5");
+        QCOMPARE(a.form().lineEdit->text() + a.form().lineEdit->styleSheet(), " 44.50" + green);
         p.MODE = 2;
         a.loadProfile({7}, {16}, {}, {}, true); // beyond the limit: shown, not written
         QCOMPARE(shown.at(0)->value, 1.0);
         QCOMPARE(readAll(fx.dir.filePath("rec.txt")),
                  QString("0.000; 0; 100.000;\r\n10.000; 0; 0.000;\r\n-255.000; 0; 58.000;\r\n"
                          "5.000; 2; 5.000;\r\n6.000; 2; 0.000;\r\n1.000; 3; 100.500;\r\n"
-                         "Phi=1  Cx=2 \r\n"));
+                         "Phi=1Cx=0Cy=1B=9  Error=0Phi=2Cx=0Cy=1B=9Error=0 DiffAngle=44.5\r\n"));
         QCOMPARE(fx.window->statusBar()->currentMessage(), QString("10.0 FPS"));
     }
 
