@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
             frames = std::max(1, std::atoi(argv[i + 1]));
 
     WindowFixture fx;
-    fx.window->showMaximized();
+    // The whole screen, as a maximized window (no window manager under xvfb-run).
+    fx.window->resize(QGuiApplication::primaryScreen()->availableSize());
     VeltrixTestAccess& a = *fx.access;
     a.form().tWDisplay->setCurrentIndex(1);
     SensorParameters& p = a.params();
