@@ -6,6 +6,7 @@
 // (settings panel), veltrix_acquisition.cpp (connection and acquisition control),
 // veltrix_view.cpp (image view, view commands), veltrix_settingsfile.cpp (settings files).
 
+#include "display/profiledata.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
@@ -21,6 +22,7 @@ class QAction;
 class QComboBox;
 class QLineEdit;
 class QMenu;
+class QMouseEvent;
 class QToolBar;
 class QGraphicsScene;
 class QCPItemRect;
@@ -83,6 +85,14 @@ private slots:
     void openSettingsFile();
     // 3D view
     void display3D();
+    // Profile plot (veltrix_plot.cpp) and ROI training on it (veltrix_roi.cpp)
+    void show2DProfilePoint(QMouseEvent* event);
+    void mouseWheel();
+    void selectionChangedAxis();
+    void pushButton_ROI_KS();
+    void mousePressKS(QMouseEvent* event);
+    void mouseMoveKS(QMouseEvent* event);
+    void mouseReleaseKS(QMouseEvent* event);
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -117,6 +127,10 @@ private:
     void prepareProfilePlot();
     void createSurfaceView();
     void connectSurfaceGraph();
+    void setupProfilePlot();
+    ProfileData::FieldOfView fieldOfView() const;
+    void fitProfileOnce(int unit);
+    void showFrameRate(float receiveFPS);
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;

@@ -15,3 +15,9 @@ lumo_add_test(NAME test_imageview_settings
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 300)
+# The profile plot, its recording, the angle results and the ROI training with the simulator.
+lumo_add_test(NAME test_profile_plot
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_profile_plot.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 300)

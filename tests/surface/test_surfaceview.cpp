@@ -79,7 +79,10 @@ private slots:
         QCOMPARE(form.hSAxisMaxSliderX->value(), 4);
         QCOMPARE(QPointF(graph->axisX()->min(), graph->axisX()->max()), QPointF(2.5, 3.0));
 
-        w.surfaceGraph()->zoomInView();
+        form.tWDisplay->setCurrentIndex(2); // the window's zoom command acts on the 3D view
+        for (QAction* action : f.window->findChildren<QAction*>())
+            if (action->text() == "&Zoom in")
+                action->trigger();
         QCOMPARE(camera->zoomLevel(), 115.0f);
         form.hSRotationY->setValue(20);
         form.hSRotationX->setValue(30); // back to zoom 100, the stored level stays at 115
