@@ -5,6 +5,7 @@
 // enabling), veltrix_registry.cpp (sensor list, stored ranges), veltrix_controls.cpp
 // (settings panel), veltrix_acquisition.cpp (connection and acquisition control).
 
+#include "display/offlineprofiles.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
@@ -164,9 +165,24 @@ private:
     QLineEdit* statusLine = nullptr;
     QPixmap lastImage;
     QFile recordFile;
-    QFile offlineFile;
     TcpThread* tcpThread = nullptr;
     QGraphicsScene* imageScene = nullptr;
     // Frames that reached loadImage, loadProfile and loadProduct.
     quint64 shownFrames[3] = {0, 0, 0};
+
+    // Product parameter files (veltrix_product.cpp) and offline browsing of recorded profiles
+    // (veltrix_offline.cpp).
+private slots:
+    void exportProductFile(QString* text = nullptr);
+    void importProductFile(const QString& fileName = QString());
+    void openData();
+    void nextData();
+    void previousData();
+
+private:
+    void connectProductAndDataActions();
+    void applyImportedProduct(const QString& path);
+    void showOfflineBlock();
+    OfflineProfiles offlineProfiles; // the file browsed, its block starts and the block shown
+    QVector<QCPGraphData> offlineGraphData;
 };
