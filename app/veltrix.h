@@ -20,6 +20,7 @@ class QAction;
 class QComboBox;
 class QLineEdit;
 class QMenu;
+class QMouseEvent;
 class QToolBar;
 class QGraphicsScene;
 class QCPItemRect;
@@ -68,6 +69,14 @@ private slots:
                      float receiveFPS);
     // The acquisition thread has ended its loop: the sensor may be used again.
     void acquisitionLoopEnded();
+    // Profile plot (veltrix_plot.cpp) and ROI training on it (veltrix_roi.cpp)
+    void show2DProfilePoint(QMouseEvent* event);
+    void mouseWheel();
+    void selectionChangedAxis();
+    void pushButton_ROI_KS();
+    void mousePressKS(QMouseEvent* event);
+    void mouseMoveKS(QMouseEvent* event);
+    void mouseReleaseKS(QMouseEvent* event);
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -100,6 +109,7 @@ private:
     bool readProductControls();
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
+    void setupProfilePlot();
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;

@@ -103,31 +103,6 @@ void Veltrix::disconnectSensor()
     setStatus(tr("Disconnected"), styleRed);
 }
 
-void Veltrix::rememberPlotRanges(int unit)
-{
-    if (unit != 1 && unit != 2)
-        return;
-    const QCPRange x = form->customPlot->xAxis->range();
-    const QCPRange z = form->customPlot->yAxis->range();
-    double* pair = storedRanges + (unit == 1 ? 0 : 4);
-    pair[0] = x.lower;
-    pair[1] = x.upper;
-    pair[2] = z.lower;
-    pair[3] = z.upper;
-}
-
-void Veltrix::prepareProfilePlot()
-{
-    const bool mm = params.MODE == 4 || params.MODE == 9;
-    QCustomPlot* plot = form->customPlot;
-    plot->xAxis->setLabel(mm ? "x position in mm" : "x position in pixel");
-    plot->yAxis->setLabel(mm ? "z position in mm" : "z position in pixel");
-    const double* pair = storedRanges + (mm ? 4 : 0);
-    plot->xAxis->setRange(pair[0], pair[1]);
-    plot->yAxis->setRange(pair[2], pair[3]);
-    plotUnit = mm ? 2 : 1;
-}
-
 void Veltrix::updateOnline()
 {
     rememberPlotRanges(plotUnit);
