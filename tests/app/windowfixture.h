@@ -45,6 +45,24 @@ public:
     QFile& recordFile() { return w.recordFile; }
     QString dataDir() const { return w.dataDir; }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
+
+    // Product parameter files and offline browsing
+    QAction* saveProductAct() { return w.saveProductAct; }
+    QAction* loadProductAct() { return w.loadProductAct; }
+    QAction* openDataAct() { return w.openDataAct; }
+    QAction* nextDataAct() { return w.nextDataAct; }
+    QAction* previousDataAct() { return w.previousDataAct; }
+    ProductParameters& product() { return w.product; }
+    int& productPending() { return w.productPending; }
+    int roiTrainingState() const { return w.roiTrainingState; }
+    const OfflineProfiles& offline() const { return w.offlineProfiles; }
+    int plotUnit() const { return w.plotUnit; }
+    QString exportedProductText()
+    {
+        QString text;
+        w.exportProductFile(&text);
+        return text;
+    }
 };
 
 struct ShownDialog
