@@ -77,7 +77,6 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     connect(tcpThread, &TcpThread::ImageReady, this, &Veltrix::loadImage);
     connect(tcpThread, &TcpThread::ProfileReady, this, &Veltrix::loadProfile);
     connect(tcpThread, &TcpThread::ProductReady, this, &Veltrix::loadProduct);
-    // Re-fitting the image view when a dock moves is connected here with the image view.
 
     setCorner(Qt::TopLeftCorner, Qt::LeftDockWidgetArea);
     setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
@@ -104,7 +103,9 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     imageScene = new QGraphicsScene(this);
     form->graphicsView->setScene(imageScene);
     form->graphicsView->setAttribute(Qt::WA_MouseTracking);
-    // The gray-level read-out of the image view is connected here with the image view.
+    // The view commands, the gray-level read-out, re-fitting when a dock moves, and the
+    // settings file commands.
+    connectViewAndSettingsCommands();
 
     setupProfilePlot();
 

@@ -3,13 +3,15 @@
 // the acquisition thread and the displays. Its member definitions are split by concern:
 // veltrix.cpp (start-up, shut-down), veltrix_actions.cpp (actions, menus, tool bars,
 // enabling), veltrix_registry.cpp (sensor list, stored ranges), veltrix_controls.cpp
-// (settings panel), veltrix_acquisition.cpp (connection and acquisition control).
+// (settings panel), veltrix_acquisition.cpp (connection and acquisition control),
+// veltrix_view.cpp (image view, view commands), veltrix_settingsfile.cpp (settings files).
 
 #include "display/offlineprofiles.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
 #include <QFile>
+#include <QImage>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
@@ -77,6 +79,17 @@ private slots:
     void mousePressKS(QMouseEvent* event);
     void mouseMoveKS(QMouseEvent* event);
     void mouseReleaseKS(QMouseEvent* event);
+    // Image view and view commands (veltrix_view.cpp); settings files
+    // (veltrix_settingsfile.cpp)
+    void fitView();
+    void panView();
+    void zoomIn();
+    void zoomOut();
+    void zoomSetting();
+    void saveImage();
+    void showGraylevel(int x, int y);
+    void saveSettingsFile();
+    void openSettingsFile();
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -179,6 +192,14 @@ private:
     QGraphicsScene* imageScene = nullptr;
     // Frames that reached loadImage, loadProfile and loadProduct.
     quint64 shownFrames[3] = {0, 0, 0};
+
+    // Image view and settings files
+    void connectViewAndSettingsCommands();
+    void zoomPlot(double factor);
+    void readSettingsControls();
+    QImage lastFrame; // the last image as 8-bit gray (lastImage is its pixmap)
+    int imageFrameCount = 0;
+    double imageRateWindowStart = 0.0; // seconds since the epoch
 
     // Product parameter files (veltrix_product.cpp) and offline browsing of recorded profiles
     // (veltrix_offline.cpp).

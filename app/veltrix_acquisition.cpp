@@ -336,11 +336,6 @@ void Veltrix::stopAcquisitionForShutdown()
     tcpThread->wait(SensorLimits::shutdownWaitMs);
 }
 
-void Veltrix::loadImage(unsigned char*, int, int)
-{
-    ++shownFrames[0];
-}
-
 void Veltrix::loadProfile(int*, short*, float*, float*, bool, int, int, float receiveFPS)
 {
     ++shownFrames[1];

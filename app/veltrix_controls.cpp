@@ -2,6 +2,7 @@
 // current settings record into the controls.
 #include "app/veltrix.h"
 
+#include "files/settingsfile.h"
 #include "ui_veltrix.h"
 
 #include <QAction>
@@ -146,12 +147,12 @@ void Veltrix::applyParametersToControls()
     setPair(form->hSDoubleShutter2, form->sBDoubleShutter2, p.DoubleShutter2_MIN,
             p.DoubleShutter2_MAX, shutterSliderMaximum, p.DoubleShutter2);
     form->cBLaserMode->setCurrentIndex(p.LASER);
-    form->cBTriggerMode->setCurrentIndex(p.TRIGGER + 3);
+    form->cBTriggerMode->setCurrentIndex(triggerIndex(p.TRIGGER));
     setPair(form->hSAutoTriggerPeriode, form->sBAutoTriggerPeriode, p.AutoTriggerFPS_MIN,
             p.AutoTriggerFPS_MAX, p.AutoTriggerFPS);
     form->lEAutoTriggerError->setText(QString::number(p.AutoTriggerError));
     form->cBLEMethode->setCurrentIndex(p.METHOD);
-    form->cBLEFilter->setCurrentIndex(p.ReflexionFilter + 2);
+    form->cBLEFilter->setCurrentIndex(reflexionFilterIndex(p.ReflexionFilter));
     setPair(form->hSLEThreshold, form->sBLEThreshold, p.RlcThresh_MIN, p.RlcThresh_MAX,
             p.RlcThresh);
     setPair(form->hSLEMinLaserWidth, form->sBLEMinLaserWidth, p.MinWidth_MIN, p.MinWidth_MAX,
@@ -168,25 +169,7 @@ void Veltrix::applyParametersToControls()
     form->cBAlgorithmMode->setCurrentIndex(p.ALGORITHM);
     form->sBNBRLines->setRange(p.NBR_LINES_MIN, p.NBR_LINES_MAX);
 
-    int modeIndex = 0;
-    switch (p.MODE) {
-    case 2:
-        modeIndex = 2;
-        break;
-    case 4:
-        modeIndex = 1;
-        break;
-    case 6:
-        modeIndex = 3;
-        break;
-    case 9:
-        modeIndex = 4;
-        break;
-    default:
-        modeIndex = 0;
-        break;
-    }
-    form->cBSensorMode->setCurrentIndex(modeIndex);
+    form->cBSensorMode->setCurrentIndex(sensorModeIndex(p.MODE));
 
     form->sBAutoShutterMin->setValue(p.AutoShutterMin);
     form->sBAutoShutterMax->setValue(p.AutoShutterMax);

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <algorithm>
 #include <qcustomplot.h>
 
 void Veltrix::connectProductAndDataActions()
@@ -41,9 +42,12 @@ void Veltrix::openData()
     plot->yAxis->setRange(pair[2], pair[3]);
     plotUnit = mm ? 2 : 1;
     showOfflineBlock();
-    // A unit never viewed has no range to show: fit the axes to the first profile instead.
+    // A unit never viewed has no range to show: fit the axes to the first profile instead,
+    // widened as the first live profile is.
     if (std::all_of(pair, pair + 4, [](double v) { return v == 0.0; })) {
         plot->rescaleAxes();
+        plot->xAxis->scaleRange(1.5, plot->xAxis->range().center());
+        plot->yAxis->scaleRange(1.5, plot->yAxis->range().center());
         plot->replot(QCustomPlot::rpRefreshHint);
     }
 

@@ -110,7 +110,7 @@ void Veltrix::applyImportedProduct(const QString& path)
     writeProductControls();
     productPending = 1;
     roiTrainingState = 3; // the regions of the job are defined
-    // TODO: fitView() here once the image view provides it.
+    fitView();
     form->dWProduct->setWindowTitle(productDockTitle(path));
 }
 

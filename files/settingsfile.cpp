@@ -7,6 +7,7 @@
 #include "sensor/sensorparameters.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <iterator>
@@ -106,6 +107,8 @@ bool writeSettingsFile(const QString& fileName, const SensorParameters& values,
 
 bool readSettingsFile(const QString& fileName, SensorParameters& values)
 {
+    if (QFileInfo(fileName).size() > maxSettingsFileBytes)
+        return false;
     const IniSnapshot file(fileName);
     if (file.value(QStringLiteral("SensorInfo"), QStringLiteral("IPAddress")).isNull())
         return false;

@@ -6,6 +6,10 @@
 #include <QString>
 
 class QDateTime;
+
+// A settings file is a few kilobytes; a larger file (a recorded profile file picked by
+// mistake) is refused before it is parsed.
+constexpr qint64 maxSettingsFileBytes = 1024 * 1024;
 struct SensorParameters;
 
 // The value stored under group/key of the INI file fileName, as text. A null string when the
@@ -27,8 +31,9 @@ bool writeFileSetting(const QString& fileName, const QString& group, const QStri
 bool writeSettingsFile(const QString& fileName, const SensorParameters& values,
                        const QDateTime& now);
 
-// Loads a settings file into values. Returns false and changes nothing when the file has no
-// SensorInfo/IPAddress (a missing or unreadable file, a product file, any other text).
+// Loads a settings file into values. Returns false and changes nothing when the file is
+// larger than maxSettingsFileBytes or has no SensorInfo/IPAddress (a missing or unreadable
+// file, a product file, any other text).
 // Otherwise sets the 30 fields of Parameter, Expert and Mode (a missing key or text that is
 // not a decimal 32-bit integer gives 0) and returns true. Ranges and all other fields keep
 // their values; no range check is made.

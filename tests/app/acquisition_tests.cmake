@@ -9,3 +9,9 @@ lumo_add_test(NAME test_acquisition_faults
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 400)
+# The image view with simulator frames, and the settings files, on the real window.
+lumo_add_test(NAME test_imageview_settings
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_imageview_settings.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 300)

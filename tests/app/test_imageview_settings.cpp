@@ -1,0 +1,168 @@
+// The image view and the settings files on the real window: simulator frames in the scene, the
+// view commands, the saved BMP, and settings files saved, loaded and refused.
+#include "windowfixture.h"
+
+#include "files/settingsfile.h"
+
+#include <QGraphicsPixmapItem>
+#include <QWheelEvent>
+
+namespace {
+QString answer; // what the file dialogs answer
+
+QDockWidget* answerDialogs(WindowFixture& fx)
+{
+    Dialogs::setResponder([&fx](const Dialogs::Shown& s) {
+        fx.dialogs.push_back({s.kind, s.title, s.text});
+        return answer;
+    });
+    return fx.window->findChild<QDockWidget*>("dWSettings");
+}
+
+QAction* act(Veltrix& w, const QString& text)
+{
+    const auto all = w.findChildren<QAction*>();
+    return *std::find_if(all.begin(), all.end(), [&](QAction* a) { return a->text() == text; });
+}
+
+// The file-backed controls of the settings panel as one text; with set, each is changed first.
+QString controls(QDockWidget* dock, bool set)
+{
+    QStringList out;
+    for (QSpinBox* box : dock->findChildren<QSpinBox*>())
+        if (!QString("sBNBRLines sBMaxNoProfileSave sBPort").contains(box->objectName())) {
+            box->setValue(set ? box->maximum() - 1 : box->value());
+            out << box->objectName() + QString::number(box->value());
+        }
+    for (QComboBox* box : dock->findChildren<QComboBox*>())
+        if (box->objectName() != "cBThemeList") {
+            box->setCurrentIndex(set ? 1 : box->currentIndex());
+            out << box->objectName() + QString::number(box->currentIndex());
+        }
+    return out.join(' ');
+}
+} // namespace
+
+class TestImageViewSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // An odd-width stream: every shown byte is the sent one (a padded stride would shear the
+    // rows); first fit and rate, zoom limits, pan-mode wheel, zoom axes, gray level, BMP. Then
+    // the window's settings saved and loaded on a fresh window; other files refused.
+    void imageViewAndSettingsFiles()
+    {
+        sim::SensorSimulator sensor({"127.0.0.1", 0, false, 5.0, 1280, 641, 479});
+        QVERIFY(sensor.start());
+        auto fx = std::make_unique<WindowFixture>(
+            std::vector<std::tuple<QString, QString, int>>{{"S", "127.0.0.1", sensor.port()}});
+        QDockWidget* dock = answerDialogs(*fx);
+        Veltrix& w = *fx->window;
+        CustomView* view = fx->access->form().graphicsView;
+        const QString bmp = answer = fx->dir.filePath("shot.bmp");
+        QMetaObject::invokeMethod(&w, "saveImage");
+        QCOMPARE(fx->lastDialogText(), QString("The process of saving image is failed."));
+
+        // Runs right after the window's loadImage of the same frame, while the buffer is valid.
+        int frames = 0, unmatched = 0;
+        QImage shown;
+        connect(fx->access->thread(), &TcpThread::ImageReady, &w,
+                [&](unsigned char* buffer, int width, int height) {
+                    ++frames;
+                    const auto items = view->scene()->items();
+                    shown = static_cast<QGraphicsPixmapItem*>(items.at(0))->pixmap().toImage();
+                    const QImage sent(buffer, width, height, width, QImage::Format_Grayscale8);
+                    unmatched += items.size() != 1 || sent.convertToFormat(shown.format()) != shown;
+                });
+        fx->access->connectAct()->trigger();
+        fx->access->form().cBSensorMode->setCurrentIndex(0);
+        fx->access->captureAct()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 1, 20000);
+        const QTransform first = view->transform(); // the next rate comes 2 s after this frame
+        QCOMPARE(w.statusBar()->currentMessage(), QString("0.0 FPS"));
+        QVERIFY(qAbs(first.m11() * 641 - view->viewport()->width()) < 5 &&
+                qAbs(first.m22() * 479 - view->viewport()->height()) < 5);
+        QMetaObject::invokeMethod(&w, "zoomIn");
+        const QTransform zoomed = view->transform();
+        QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage() != "0.0 FPS", 20000);
+        const double rate = w.statusBar()->currentMessage().section(' ', 0, 0).toDouble();
+        QVERIFY(rate > 0.5 && rate < 12.0); // the simulator sends 5 per second
+        fx->access->stopAct()->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!fx->access->thread()->isRunning(), 10000);
+        QVERIFY(unmatched == 0 && frames >= 2 && view->transform() == zoomed); // not refitted
+
+        // (step, horizontal and vertical scale relative to the fit): zoom out stops at the fit,
+        // the wheel does nothing in pan mode, unchecking the last zoom axis brings both back.
+        QMetaObject::invokeMethod(&w, "fitView");
+        const QTransform fit = view->transform();
+        const std::tuple<QString, double, double> steps[] = {
+            {"zoomIn", 1.15, 1.15}, {"zoomOut", 1, 1},  {"zoomOut", 1, 1},
+            {"&Pan", 1, 1},         {"wheel", 1, 1},    {"&Pan", 1, 1},
+            {"&Z-Axis zoom", 1, 1}, {"wheel", 1.15, 1}, {"&X-Axis zoom", 1.15, 1},
+            {"wheel", 1.3225, 1.15}};
+        for (const auto& [step, h, v] : steps) {
+            QWheelEvent wheel(QPointF(40, 40), view->viewport()->mapToGlobal(QPoint(40, 40)),
+                              QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            if (step == "wheel")
+                QApplication::sendEvent(view->viewport(), &wheel);
+            else if (step.startsWith('&'))
+                act(w, step)->toggle();
+            else
+                QMetaObject::invokeMethod(&w, qPrintable(step));
+            QVERIFY2(qFuzzyCompare(view->transform().m11(), fit.m11() * h) &&
+                         qFuzzyCompare(view->transform().m22(), fit.m22() * v),
+                     qPrintable(step));
+        }
+        Ui::Veltrix& f = fx->access->form();
+        QVERIFY(act(w, "&X-Axis zoom")->isChecked() && f.customPlot->selectedAxes().isEmpty());
+        QMetaObject::invokeMethod(&w, "showGraylevel", Q_ARG(int, 640), Q_ARG(int, 478));
+        QCOMPARE(f.labelGraylevel->text(), QString::number(qGray(shown.pixel(640, 478))));
+        QMetaObject::invokeMethod(&w, "showGraylevel", Q_ARG(int, -1), Q_ARG(int, 479));
+        QCOMPARE(f.labelX->text() + f.labelY->text() + f.labelGraylevel->text(), QString("-1479-"));
+        QMetaObject::invokeMethod(&w, "saveImage");
+        QCOMPARE(fx->lastDialogText(), QString("The image has been successfully saved."));
+        QVERIFY(QImage(bmp).format() == QImage::Format_Indexed8 &&
+                QImage(bmp).convertToFormat(shown.format()) == shown);
+
+        QTemporaryDir files;
+        const QString path = answer = files.filePath("line.ini.txt");
+        const QString saved = controls(dock, true);
+        act(w, "&Save sensor settings")->trigger();
+        // Trigger item 1 is stored as -2, sensor mode item 1 as 4.
+        QVERIFY(readFileSetting(path, "Parameter", "TRIGGER") +
+                    readFileSetting(path, "Mode", "MODE") ==
+                "-24");
+        fx.reset();
+        fx = std::make_unique<WindowFixture>();
+        dock = answerDialogs(*fx);
+        answer = path;
+        act(*fx->window, "&Load sensor settings")->trigger();
+        QCOMPARE(controls(dock, false), saved);
+        QCOMPARE(dock->windowTitle(), QString("Sensor Settings: line.txt"));
+        const QByteArray accepted = "[SensorInfo]\nIPAddress=XXXX\n";
+        for (const QByteArray& bytes :
+             {QByteArray("[FileInfo]\nDate=x\n[ProductInfo]\nName=a\n"), QByteArray(),
+              accepted + QByteArray(2 << 20, '#'),
+              accepted + "[Parameter]\nTRIGGER=2147483647\nReflexionFilter=2147483647\n[Mode]"
+                         "\nMODE=2147483647\n"}) {
+            QFile file(answer = files.filePath("other.txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                    file.flush());
+            act(*fx->window, "&Load sensor settings")->trigger();
+            if (bytes.contains("TRIGGER"))
+                break; // out-of-range codes are accepted
+            QCOMPARE(fx->lastDialogText(),
+                     QString("Cannot load %1.\nThis is not the correct file.").arg(answer));
+            QCOMPARE(controls(dock, false), saved);
+        }
+        // Codes out of range are kept as read and shown as no item (mode: "Sensor Image").
+        const Ui::Veltrix& g = fx->access->form();
+        QVERIFY(fx->access->params().TRIGGER == 2147483647 && g.cBSensorMode->currentIndex() == 0 &&
+                g.cBTriggerMode->currentIndex() == -1 && g.cBLEFilter->currentIndex() == -1);
+    }
+};
+
+QTEST_MAIN(TestImageViewSettings)
+#include "test_imageview_settings.moc"
