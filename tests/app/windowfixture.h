@@ -56,12 +56,11 @@ public:
     int& productPending() { return w.productPending; }
     int roiTrainingState() const { return w.roiTrainingState; }
     const OfflineProfiles& offline() const { return w.offlineProfiles; }
-    int plotUnit() const { return w.plotUnit; }
     QString exportedProductText()
     {
-        QString text;
-        w.exportProductFile(&text);
-        return text;
+        QString t;
+        w.exportProductFile(&t);
+        return t;
     }
 };
 
