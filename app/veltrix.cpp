@@ -86,6 +86,7 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     createActions();
     createMenus();
     createToolBars();
+    connectProductAndDataActions();
     loadSensorRegistry();
     initControls();
 

@@ -7,6 +7,7 @@
 // veltrix_view.cpp (image view, view commands), veltrix_settingsfile.cpp (settings files).
 
 #include "display/profiledata.h"
+#include "display/offlineprofiles.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
@@ -196,7 +197,6 @@ private:
     QLineEdit* statusLine = nullptr;
     QPixmap lastImage;
     QFile recordFile;
-    QFile offlineFile;
     TcpThread* tcpThread = nullptr;
     QGraphicsScene* imageScene = nullptr;
     // The 3D view's controller (the zoom commands call zoomInView/zoomOutView on tab 2).
@@ -211,4 +211,20 @@ private:
     QImage lastFrame; // the last image as 8-bit gray (lastImage is its pixmap)
     int imageFrameCount = 0;
     double imageRateWindowStart = 0.0; // seconds since the epoch
+
+    // Product parameter files (veltrix_product.cpp) and offline browsing of recorded profiles
+    // (veltrix_offline.cpp).
+private slots:
+    void exportProductFile(QString* text = nullptr);
+    void importProductFile(const QString& fileName = QString());
+    void openData();
+    void nextData();
+    void previousData();
+
+private:
+    void connectProductAndDataActions();
+    void applyImportedProduct(const QString& path);
+    void showOfflineBlock();
+    OfflineProfiles offlineProfiles; // the file browsed, its block starts and the block shown
+    QVector<QCPGraphData> offlineGraphData;
 };

@@ -112,10 +112,7 @@ void Veltrix::updateOnline()
         connectAct->setEnabled(true);
         disconnectAct->setEnabled(false);
         form->tabWidget->setTabEnabled(3, false);
-        if (offlineFile.isOpen()) {
-            offlineFile.flush();
-            offlineFile.close();
-        }
+        offlineProfiles.close(); // and forgets the block starts
         setStatus(tr("Disconnected"), styleRed);
     } else {
         online = 0;

@@ -1,7 +1,8 @@
-// The angle-measurement job: its controls in the product dock, and its exchange with the
-// sensor at connect and before a product-mode acquisition.
+// The angle-measurement job: its controls in the product dock, its product parameter files,
+// and its exchange with the sensor at connect and before a product-mode acquisition.
 #include "app/veltrix.h"
 
+#include "app/dialogs.h"
 #include "files/productfile.h"
 #include "sensor/sensorconnection.h"
 #include "sensor/tcpthread.h"
@@ -73,6 +74,46 @@ bool Veltrix::readProductControls()
     return productPending != 0 || changed;
 }
 
+// Builds the product text. With text given it is handed back through it; without (the menu
+// command) it is saved to a file the operator chooses. A file that cannot be written is
+// passed over silently.
+void Veltrix::exportProductFile(QString* text)
+{
+    readProductControls();
+    const QString built = buildProductText(product, QDateTime::currentDateTime());
+    if (text) {
+        *text = built;
+        return;
+    }
+    const QString path = Dialogs::getSaveFileName(this, tr("Save Product Parameters"),
+                                                  productFilePath, tr("Parameter files (*.txt)"));
+    if (!path.isEmpty())
+        writeProductFile(path, built);
+}
+
+// Reads a product file into the job and its controls. Without a name the operator chooses
+// the file; a file that is not an angle job changes nothing.
+void Veltrix::importProductFile(const QString& fileName)
+{
+    QString path = fileName;
+    if (path.isEmpty())
+        path = Dialogs::getOpenFileName(this, tr("Load Product Parameter"), productFilePath,
+                                        tr("Parameter files (*.txt)"));
+    if (path.isEmpty() || !readProductFile(path, product))
+        return;
+    applyImportedProduct(path);
+}
+
+// After a job was read: controls, pending send, the regions shown, the dock title.
+void Veltrix::applyImportedProduct(const QString& path)
+{
+    writeProductControls();
+    productPending = 1;
+    roiTrainingState = 3; // the regions of the job are defined
+    fitView();
+    form->dWProduct->setWindowTitle(productDockTitle(path));
+}
+
 // Reads the sensor's job and imports it as if it were a product parameter file.
 bool Veltrix::loadProductFromSensor()
 {
@@ -82,10 +123,7 @@ bool Veltrix::loadProductFromSensor()
     const QString tempPath = productFilePath + ".tmp";
     if (!importProductText(text, tempPath, product))
         return false;
-    writeProductControls();
-    productPending = 1;
-    roiTrainingState = 3; // the regions of the job are defined
-    form->dWProduct->setWindowTitle(productDockTitle(tempPath));
+    applyImportedProduct(tempPath);
     return true;
 }
 

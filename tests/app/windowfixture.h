@@ -53,9 +53,6 @@ public:
     // Profile plot, recording, angle results and ROI training.
     QCustomPlot* plot() { return w.form->customPlot; }
     const double* storedRanges() const { return w.storedRanges; }
-    ProductParameters& product() { return w.product; }
-    int productPending() const { return w.productPending; }
-    int roiTrainingState() const { return w.roiTrainingState; }
     QCPItemStraightLine* roiLine(int j) { return w.roiLine[j]; }
     int recordedFrameCount() const { return w.recordedFrameCount; }
     void beginRecording(const QString& path, int maxProfiles)
@@ -74,6 +71,22 @@ public:
     {
         w.loadProduct(x.data(), z.data(), int(x.size()),
                       reinterpret_cast<unsigned char*>(text.data()), 10.0f);
+    }
+    // Product parameter files and offline browsing
+    QAction* saveProductAct() { return w.saveProductAct; }
+    QAction* loadProductAct() { return w.loadProductAct; }
+    QAction* openDataAct() { return w.openDataAct; }
+    QAction* nextDataAct() { return w.nextDataAct; }
+    QAction* previousDataAct() { return w.previousDataAct; }
+    ProductParameters& product() { return w.product; }
+    int& productPending() { return w.productPending; }
+    int roiTrainingState() const { return w.roiTrainingState; }
+    const OfflineProfiles& offline() const { return w.offlineProfiles; }
+    QString exportedProductText()
+    {
+        QString t;
+        w.exportProductFile(&t);
+        return t;
     }
 };
 
