@@ -56,12 +56,12 @@ QString getOpenFileName(QWidget* parent, const QString& caption, const QString& 
 }
 
 QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                        const QString& filter)
+                        const QString& filter, QString* selectedFilter)
 {
     QString answer;
     if (answered({Kind::SaveFile, parent, caption, dir, filter}, &answer))
         return answer;
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, selectedFilter);
 }
 
 } // namespace Dialogs

@@ -32,7 +32,9 @@ void information(QWidget* parent, const QString& title, const QString& text);
 void about(QWidget* parent, const QString& title, const QString& text);
 QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
                         const QString& filter);
+// selectedFilter (optional) receives the filter entry the operator picked; with a responder
+// it is left as the caller set it.
 QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                        const QString& filter);
+                        const QString& filter, QString* selectedFilter = nullptr);
 
 } // namespace Dialogs

@@ -87,6 +87,7 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     createMenus();
     createToolBars();
     loadSensorRegistry();
+    setUpScanning();
     initControls();
 
     connect(form->rBOnline, &QRadioButton::clicked, this, &Veltrix::updateOnline);

@@ -5,6 +5,7 @@
 // enabling), veltrix_registry.cpp (sensor list, stored ranges), veltrix_controls.cpp
 // (settings panel), veltrix_acquisition.cpp (connection and acquisition control).
 
+#include "files/pointcloudexport.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
@@ -67,6 +68,8 @@ private slots:
                      float receiveFPS);
     // The acquisition thread has ended its loop: the sensor may be used again.
     void acquisitionLoopEnded();
+    // Scanning (veltrix_scan.cpp)
+    void exportPointCloud();
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -169,4 +172,10 @@ private:
     QGraphicsScene* imageScene = nullptr;
     // Frames that reached loadImage, loadProfile and loadProduct.
     quint64 shownFrames[3] = {0, 0, 0};
+
+    // Scanning (veltrix_scan.cpp): point-cloud export.
+    void setUpScanning();
+    void runPointCloudExport(const QString& source, const QString& target,
+                             const PointCloudExport::Options& options);
+    QAction* exportCloudAct = nullptr;
 };

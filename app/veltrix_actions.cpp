@@ -288,8 +288,8 @@ void Veltrix::checkGUIEnabled()
         form->sBLaserPoints2,
         form->pBACTrainROI2,
     };
-    QAction* const fileActions[] = {saveSettingsAct, writeFlashAct, loadProductAct, loadSettingsAct,
-                                    saveProductAct};
+    QAction* const fileActions[] = {saveSettingsAct, writeFlashAct,  loadProductAct,
+                                    loadSettingsAct, saveProductAct, exportCloudAct};
 
     const bool idle = !acquiring;
     for (QWidget* control : settingsControls)
