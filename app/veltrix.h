@@ -16,7 +16,12 @@
 #include <QStringList>
 #include <qcustomplot.h> // QCPRange is passed by value to slots (moc needs it complete)
 
+class FullRateRecorder;
 class QAction;
+class QCheckBox;
+class QLabel;
+class QSpinBox;
+class QTimer;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -70,6 +75,7 @@ private slots:
     void acquisitionLoopEnded();
     // Scanning (veltrix_scan.cpp)
     void exportPointCloud();
+    void pollFullRateRecording();
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -178,4 +184,15 @@ private:
     void runPointCloudExport(const QString& source, const QString& target,
                              const PointCloudExport::Options& options);
     QAction* exportCloudAct = nullptr;
+    // Full-rate recording.
+    void setUpFullRateControls();
+    bool recordsEveryProfile() const;
+    bool startFullRateRecording(const QString& name);
+    void finishFullRateRecording();
+    void showRecordStatus(quint64 profiles, quint64 bytes);
+    QCheckBox* fullRateBox = nullptr;
+    QSpinBox* fullRateCount = nullptr;
+    QLabel* recordStatus = nullptr;
+    QTimer* recordPoll = nullptr;
+    FullRateRecorder* fullRateRecorder = nullptr;
 };

@@ -281,8 +281,13 @@ void Veltrix::recordImg()
                          QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".txt";
     // A missing data directory would silently lose the recording: create it first.
     QDir().mkpath(dataDir);
-    recordFile.setFileName(name);
-    const bool opened = recordFile.open(QIODevice::Append | QIODevice::Text);
+    bool opened = false;
+    if (recordsEveryProfile()) {
+        opened = startFullRateRecording(name);
+    } else {
+        recordFile.setFileName(name);
+        opened = recordFile.open(QIODevice::Append | QIODevice::Text);
+    }
 
     tcpThread->start(QThread::InheritPriority);
     checkGUIEnabled();
@@ -308,6 +313,7 @@ void Veltrix::stopImg()
         recordFile.flush();
         recordFile.close();
     }
+    finishFullRateRecording();
     setStatus(tr("Connected"), styleGreen);
     rememberPlotRanges(params.MODE == 2 ? 1 : 2);
     autoFitProfile = true;
@@ -359,6 +365,7 @@ void Veltrix::stopAcquisitionForShutdown()
         recordFile.flush();
         recordFile.close();
     }
+    finishFullRateRecording();
     recording = 0;
     acquiring = 0;
     tcpThread->wait(SensorLimits::shutdownWaitMs);

@@ -287,6 +287,7 @@ void Veltrix::checkGUIEnabled()
         form->cBLineAlgo2,
         form->sBLaserPoints2,
         form->pBACTrainROI2,
+        fullRateBox,
     };
     QAction* const fileActions[] = {saveSettingsAct, writeFlashAct,  loadProductAct,
                                     loadSettingsAct, saveProductAct, exportCloudAct};
@@ -296,6 +297,7 @@ void Veltrix::checkGUIEnabled()
         control->setEnabled(idle);
     for (QAction* action : fileActions)
         action->setEnabled(idle);
+    fullRateCount->setEnabled(idle && fullRateBox->isChecked());
     if (!idle)
         return;
 

@@ -275,9 +275,18 @@ void TcpThread::drain(float& receiveFPS)
         if (!receiveInto(pool->drainArea, type, isInteger, points, yPos, reserved, receiveFPS))
             return;
         framesReceived.fetch_add(1, std::memory_order_relaxed);
+        passToSink(pool->drainArea, isInteger, points);
         if (clock.elapsed() >= drainWindowMs)
             return;
     }
+}
+
+void TcpThread::passToSink(const FrameBuffers& set, bool isInteger, int points)
+{
+    ProfileSink* sink = profileSink.load(std::memory_order_acquire);
+    if (sink && mode != 9)
+        sink->takeProfile(set.intDataX.get(), set.intDataZ.get(), set.floatDataX.get(),
+                          set.floatDataZ.get(), isInteger, points);
 }
 
 void TcpThread::profileLoop()
@@ -294,6 +303,7 @@ void TcpThread::profileLoop()
         if (!receiveInto(target, type, isInteger, points, yPos, reserved, receiveFPS))
             continue;
         framesReceived.fetch_add(1, std::memory_order_relaxed);
+        passToSink(target, isInteger, points); // before the hand-over: the set is still ours
         if (set) {
             handOver(set);
             if (mode == 9)

@@ -3,6 +3,7 @@
 // called from the GUI thread; during a capture or recording run() reads data frames in its
 // own thread and hands each shown frame to the window through queued signals.
 
+#include "sensor/profilesink.h"
 #include "sensor/sensorconnection.h"
 #include "sensor/sensorparameters.h"
 
@@ -44,6 +45,10 @@ public:
 
     SensorConnection& sensorConnection() { return connection; }
 
+    // Every profile the profile loop receives (modes 2 and 4) is also given to `sink`; null
+    // for none. Set while no loop runs; the sink must outlive the loop.
+    void setProfileSink(ProfileSink* sink) { profileSink.store(sink, std::memory_order_release); }
+
 signals:
     void ImageReady(unsigned char* ImgBuf, int Width, int Height);
     void ProfileReady(int* intDataX, short* intDataZ, float* floatDataX, float* floatDataZ,
@@ -68,6 +73,7 @@ private:
 
     std::atomic<quint64> framesReceived{0};
     std::atomic<quint64> framesEmitted{0};
+    std::atomic<ProfileSink*> profileSink{nullptr};
 
     // Preallocated buffer sets handed to the window by pointer, and the GUI-thread object
     // that takes them over and gives them back (see tcpthread.cpp).
@@ -85,4 +91,5 @@ private:
     bool receiveInto(FrameBuffers& set, int& type, bool& isInteger, int& points, int& yPos,
                      int& reserved, float& receiveFPS);
     void drain(float& receiveFPS);
+    void passToSink(const FrameBuffers& set, bool isInteger, int points);
 };

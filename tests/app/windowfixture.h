@@ -9,6 +9,9 @@
 #include "ui_veltrix.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -45,6 +48,12 @@ public:
     QFile& recordFile() { return w.recordFile; }
     QString dataDir() const { return w.dataDir; }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
+
+    // ---- Scanning: full-rate recording and point-cloud export ----
+    QCheckBox* everyProfileBox() { return w.fullRateBox; }
+    QSpinBox* recordCount() { return w.fullRateCount; }
+    QString recordStatus() const { return w.recordStatus->text(); }
+    QAction* exportAct() { return w.exportCloudAct; }
 };
 
 struct ShownDialog
