@@ -63,8 +63,9 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     }
     roiTrainingState = 0;
     productPending = 1;
-    // Mouse handling of the plot and the ROI training buttons are connected here once the
-    // ROI training exists.
+    // The plot's mouse signals are connected with the plot set-up below.
+    connect(form->pBACTrainROI1, &QPushButton::clicked, this, &Veltrix::pushButton_ROI_KS);
+    connect(form->pBACTrainROI2, &QPushButton::clicked, this, &Veltrix::pushButton_ROI_KS);
 
     const Paths::Derived paths = Paths::deriveFrom(QDir().absolutePath());
     baseDir = paths.baseDir;
@@ -105,7 +106,7 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     form->graphicsView->setAttribute(Qt::WA_MouseTracking);
     // The gray-level read-out of the image view is connected here with the image view.
 
-    // The profile plot is configured here (graph, axes, interactions, legend).
+    setupProfilePlot();
 
     // The 3D surface graph is created here and wired to the 3D display controls.
     form->pBGradientBtoYPB->setIcon(

@@ -5,6 +5,7 @@
 // enabling), veltrix_registry.cpp (sensor list, stored ranges), veltrix_controls.cpp
 // (settings panel), veltrix_acquisition.cpp (connection and acquisition control).
 
+#include "display/profiledata.h"
 #include "files/pointcloudexport.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
@@ -25,6 +26,7 @@ class QTimer;
 class QComboBox;
 class QLineEdit;
 class QMenu;
+class QMouseEvent;
 class QToolBar;
 class QGraphicsScene;
 class QCPItemRect;
@@ -76,6 +78,14 @@ private slots:
     // Scanning (veltrix_scan.cpp)
     void exportPointCloud();
     void pollFullRateRecording();
+    // Profile plot (veltrix_plot.cpp) and ROI training on it (veltrix_roi.cpp)
+    void show2DProfilePoint(QMouseEvent* event);
+    void mouseWheel();
+    void selectionChangedAxis();
+    void pushButton_ROI_KS();
+    void mousePressKS(QMouseEvent* event);
+    void mouseMoveKS(QMouseEvent* event);
+    void mouseReleaseKS(QMouseEvent* event);
 
 private:
     friend class VeltrixTestAccess; // tests read and drive the window's state through it
@@ -108,6 +118,10 @@ private:
     bool readProductControls();
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
+    void setupProfilePlot();
+    ProfileData::FieldOfView fieldOfView() const;
+    void fitProfileOnce(int unit);
+    void showFrameRate(float receiveFPS);
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;

@@ -103,31 +103,6 @@ void Veltrix::disconnectSensor()
     setStatus(tr("Disconnected"), styleRed);
 }
 
-void Veltrix::rememberPlotRanges(int unit)
-{
-    if (unit != 1 && unit != 2)
-        return;
-    const QCPRange x = form->customPlot->xAxis->range();
-    const QCPRange z = form->customPlot->yAxis->range();
-    double* pair = storedRanges + (unit == 1 ? 0 : 4);
-    pair[0] = x.lower;
-    pair[1] = x.upper;
-    pair[2] = z.lower;
-    pair[3] = z.upper;
-}
-
-void Veltrix::prepareProfilePlot()
-{
-    const bool mm = params.MODE == 4 || params.MODE == 9;
-    QCustomPlot* plot = form->customPlot;
-    plot->xAxis->setLabel(mm ? "x position in mm" : "x position in pixel");
-    plot->yAxis->setLabel(mm ? "z position in mm" : "z position in pixel");
-    const double* pair = storedRanges + (mm ? 4 : 0);
-    plot->xAxis->setRange(pair[0], pair[1]);
-    plot->yAxis->setRange(pair[2], pair[3]);
-    plotUnit = mm ? 2 : 1;
-}
-
 void Veltrix::updateOnline()
 {
     rememberPlotRanges(plotUnit);
@@ -286,7 +261,7 @@ void Veltrix::recordImg()
         opened = startFullRateRecording(name);
     } else {
         recordFile.setFileName(name);
-        opened = recordFile.open(QIODevice::Append | QIODevice::Text);
+        opened = recordFile.open(QIODevice::Append);
     }
 
     tcpThread->start(QThread::InheritPriority);
@@ -374,16 +349,4 @@ void Veltrix::stopAcquisitionForShutdown()
 void Veltrix::loadImage(unsigned char*, int, int)
 {
     ++shownFrames[0];
-}
-
-void Veltrix::loadProfile(int*, short*, float*, float*, bool, int, int, float receiveFPS)
-{
-    ++shownFrames[1];
-    statusBar()->showMessage(QString("%1 FPS").arg(receiveFPS, 0, 'f', 1));
-}
-
-void Veltrix::loadProduct(float*, float*, int, unsigned char*, float receiveFPS)
-{
-    ++shownFrames[2];
-    statusBar()->showMessage(QString("%1 FPS").arg(receiveFPS, 0, 'f', 1));
 }

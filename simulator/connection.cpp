@@ -363,6 +363,8 @@ void Connection::startStream(int64_t count)
         config_.type = state_.options.profileType;
         config_.fov = state_.fovLocked();
         config_.productText = state_.productText;
+        const Options& o = state_.options;
+        config_.groove = {o.angle, o.secondAngle, o.angleEvery, o.invalidShare};
         rate_ = state_.options.rate;
     }
     if (isStreamingMode(config_.mode))

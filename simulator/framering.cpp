@@ -74,7 +74,7 @@ bool StreamConfig::operator==(const StreamConfig& o) const
     return mode == o.mode && points == o.points && width == o.width && height == o.height &&
            format == o.format && type == o.type && fov.xMin == o.fov.xMin &&
            fov.xMax == o.fov.xMax && fov.zMin == o.fov.zMin && fov.zMax == o.fov.zMax &&
-           productText == o.productText;
+           productText == o.productText && groove == o.groove;
 }
 
 void FrameRing::configure(const StreamConfig& config)
@@ -101,8 +101,9 @@ void FrameRing::configure(const StreamConfig& config)
         estimate += size_t(std::min(config_.points, maxPairPoints)) * 8 + 200;
         break;
     }
-    const size_t count = std::clamp(ringBudgetBytes / estimate, minRingSlots, maxRingSlots);
-    slots_.assign(count, {});
+    const size_t angles = config_.groove.alternates() ? 2 : 1;
+    positions_ = std::clamp(ringBudgetBytes / estimate / angles, minRingSlots, maxRingSlots);
+    slots_.assign(positions_ * angles, {});
 
     background_.clear();
     if (config_.mode == 1) {
@@ -122,7 +123,9 @@ void FrameRing::configure(const StreamConfig& config)
 
 const std::vector<uint8_t>& FrameRing::slot(uint64_t index)
 {
-    const size_t s = size_t(index % slots_.size());
+    size_t s = size_t(index % positions_);
+    if (config_.groove.alternates() && config_.groove.angleAt(index) != config_.groove.angleDeg)
+        s += positions_;
     if (slots_[s].empty())
         build(s, slots_[s]);
     return slots_[s];
@@ -162,23 +165,28 @@ void FrameRing::append(uint64_t index, std::vector<uint8_t>& out, size_t bytes)
 
 void FrameRing::build(size_t s, std::vector<uint8_t>& out) const
 {
-    const double phase = double(s) / double(slots_.size());
-    const uint32_t seed = uint32_t(s) + 1u;
+    const Groove& groove = config_.groove;
+    const double angle = s < positions_ ? groove.angleDeg : groove.secondAngleDeg;
+    const Scene scene(config_.fov, angle, groove.invalidShare);
+    const size_t position = s % positions_;
+    const double phase = double(position) / double(positions_);
+    const uint32_t seed = uint32_t(position) + 1u;
     switch (config_.mode) {
     case 1:
     case 6:
-        buildImage(phase, seed, out);
+        buildImage(scene, phase, seed, out);
         break;
     case 2:
-        buildColumnProfile(phase, seed, out);
+        buildColumnProfile(scene, phase, seed, out);
         break;
     default:
-        buildPairs(phase, seed, out);
+        buildPairs(scene, phase, seed, out);
         break;
     }
 }
 
-void FrameRing::buildImage(double phase, uint32_t seed, std::vector<uint8_t>& out) const
+void FrameRing::buildImage(const Scene& scene, double phase, uint32_t seed,
+                           std::vector<uint8_t>& out) const
 {
     const int w = config_.width, h = config_.height;
     const bool binary = config_.mode == 6;
@@ -194,10 +202,11 @@ void FrameRing::buildImage(double phase, uint32_t seed, std::vector<uint8_t>& ou
     if (w == 0 || h == 0)
         return;
 
-    const Scene scene(config_.fov);
     std::vector<double> x, z;
     scene.sampleMm(w, phase, seed, x, z);
     for (int c = 0; c < w; ++c) {
+        if (z[size_t(c)] < 0.0) // no laser line seen in this column
+            continue;
         const double centre = scene.zToRow(z[size_t(c)], h);
         const int r0 = std::max(0, int(std::floor(centre)) - laserHalfRows);
         const int r1 = std::min(h - 1, int(std::ceil(centre)) + laserHalfRows);
@@ -216,7 +225,8 @@ void FrameRing::buildImage(double phase, uint32_t seed, std::vector<uint8_t>& ou
     }
 }
 
-void FrameRing::buildColumnProfile(double phase, uint32_t seed, std::vector<uint8_t>& out) const
+void FrameRing::buildColumnProfile(const Scene& scene, double phase, uint32_t seed,
+                                   std::vector<uint8_t>& out) const
 {
     const int n = config_.points;
     const bool integer = config_.format == 0;
@@ -227,11 +237,11 @@ void FrameRing::buildColumnProfile(double phase, uint32_t seed, std::vector<uint
     putI32(out, 0); // xStart
     putI32(out, 1); // xStep
 
-    const Scene scene(config_.fov);
     std::vector<double> x, z;
     scene.sampleMm(n, phase, seed, x, z);
     for (int i = 0; i < n; ++i) {
-        const double row = scene.zToRow(z[size_t(i)], imagerRows);
+        // A column without a laser line is reported with a negative row.
+        const double row = z[size_t(i)] < 0.0 ? -1.0 : scene.zToRow(z[size_t(i)], imagerRows);
         if (integer) {
             const auto v = uint16_t(int16_t(std::lround(row * 16.0)));
             out.push_back(uint8_t(v));
@@ -246,11 +256,11 @@ void FrameRing::buildColumnProfile(double phase, uint32_t seed, std::vector<uint
     }
 }
 
-void FrameRing::buildPairs(double phase, uint32_t seed, std::vector<uint8_t>& out) const
+void FrameRing::buildPairs(const Scene& scene, double phase, uint32_t seed,
+                           std::vector<uint8_t>& out) const
 {
     const int n = std::min(config_.points, maxPairPoints);
     const bool product = config_.mode == 9;
-    const Scene scene(config_.fov);
     std::vector<double> x, z;
     scene.sampleMm(n, phase, seed, x, z);
 

@@ -23,6 +23,7 @@ struct StreamConfig
     int type = 2;   // column profiles: 2, or 3 with point bytes
     FieldOfView fov;
     std::string productText;
+    Groove groove;
 
     bool operator==(const StreamConfig& o) const;
     bool operator!=(const StreamConfig& o) const { return !(*this == o); }
@@ -44,7 +45,7 @@ public:
     void configure(const StreamConfig& config);
 
     // Number of motion positions in the ring.
-    size_t size() const { return slots_.size(); }
+    size_t size() const { return positions_; }
 
     // Appends frame `index` (the index-th frame of the stream) to `out`: the ring slot's bytes
     // with the sequence and, for point profiles and product frames, the position patched.
@@ -58,12 +59,16 @@ public:
 private:
     const std::vector<uint8_t>& slot(uint64_t index);
     void build(size_t slot, std::vector<uint8_t>& out) const;
-    void buildImage(double phase, uint32_t seed, std::vector<uint8_t>& out) const;
-    void buildColumnProfile(double phase, uint32_t seed, std::vector<uint8_t>& out) const;
-    void buildPairs(double phase, uint32_t seed, std::vector<uint8_t>& out) const;
+    void buildImage(const Scene& scene, double phase, uint32_t seed,
+                    std::vector<uint8_t>& out) const;
+    void buildColumnProfile(const Scene& scene, double phase, uint32_t seed,
+                            std::vector<uint8_t>& out) const;
+    void buildPairs(const Scene& scene, double phase, uint32_t seed,
+                    std::vector<uint8_t>& out) const;
 
     StreamConfig config_;
     bool configured_ = false;
+    size_t positions_ = 0; // motion positions; an alternating groove has a slot per angle
     std::vector<std::vector<uint8_t>> slots_;
     std::vector<uint8_t> background_; // textured background of gray images
 };

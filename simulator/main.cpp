@@ -29,6 +29,10 @@ const char* usage =
     "  --height N      image height (default 1024; 0..1400)\n"
     "  --format 0|1    column profiles: 0 int16 sixteenths of a pixel, 1 floats (default 0)\n"
     "  --type 2|3      column profile frame type, 3 adds point bytes (default 2)\n"
+    "  --angle DEG     opening angle of the groove (default 90; 20..170)\n"
+    "  --angle2 DEG    a second groove angle (default 90), taken in turns with --angle\n"
+    "  --angle-every N frames per angle when the two alternate (default 0: never)\n"
+    "  --invalid SHARE share of profile points reported invalid (default 0; 0..1)\n"
     "  --log           print every request to stderr\n"
     "  --help          show this text\n";
 
@@ -100,6 +104,15 @@ int main(int argc, char** argv)
             ok = parseInt(value, 0, 1, options.profileFormat);
         } else if (arg == "--type") {
             ok = parseInt(value, 2, 3, options.profileType);
+        } else if (arg == "--angle" || arg == "--angle2") {
+            double& angle = arg == "--angle" ? options.angle : options.secondAngle;
+            ok = parseDouble(value, angle) && angle >= sim::Groove::minAngleDeg &&
+                 angle <= sim::Groove::maxAngleDeg;
+        } else if (arg == "--angle-every") {
+            ok = parseInt(value, 0, 1000000, options.angleEvery);
+        } else if (arg == "--invalid") {
+            ok = parseDouble(value, options.invalidShare) && options.invalidShare >= 0.0 &&
+                 options.invalidShare <= 1.0;
         } else {
             return fail("unknown option " + arg);
         }

@@ -53,6 +53,27 @@ std::string formatG(double v)
 
 } // namespace
 
+double Groove::angleAt(uint64_t frame) const
+{
+    if (!alternates())
+        return angleDeg;
+    return (frame / uint64_t(angleEvery)) % 2 == 0 ? angleDeg : secondAngleDeg;
+}
+
+bool Groove::operator==(const Groove& o) const
+{
+    return angleDeg == o.angleDeg && secondAngleDeg == o.secondAngleDeg &&
+           angleEvery == o.angleEvery && invalidShare == o.invalidShare;
+}
+
+Scene::Scene(const FieldOfView& fov, double angleDeg, double invalidShare)
+    : fov_(fov), invalidShare_(std::clamp(invalidShare, 0.0, 1.0))
+{
+    // Flanks at +-slope meet at the opening angle: slope = 1 / tan(angle / 2).
+    const double angle = std::clamp(angleDeg, Groove::minAngleDeg, Groove::maxAngleDeg);
+    flankSlope_ = 1.0 / std::tan(angle * pi / 360.0);
+}
+
 double Scene::centreX() const
 {
     return std::round((fov_.xMin + fov_.xMax) / 2.0);
@@ -68,7 +89,7 @@ double Scene::surfaceZ(double xMm, double phase) const
     const double depth =
         (minDepth + maxDepth) / 2.0 + (maxDepth - minDepth) / 2.0 * std::sin(2.0 * pi * phase);
     const double centre = centreX() + centreDrift * std::sin(4.0 * pi * phase);
-    return shoulderZ() + std::max(0.0, depth - std::fabs(xMm - centre));
+    return shoulderZ() + std::max(0.0, depth - flankSlope_ * std::fabs(xMm - centre));
 }
 
 double Scene::columnToX(double column, int columns) const
@@ -96,6 +117,12 @@ void Scene::sampleMm(int count, double phase, uint32_t seed, std::vector<double>
         const double noise = (unit(key) + unit(key ^ 0x5bd1e995U) - 1.0) * noiseAmplitudeMm;
         x[size_t(i)] = xm;
         z[size_t(i)] = surfaceZ(xm, phase) + noise;
+        if (invalidShare_ > 0.0 && unit(key ^ 0x27d4eb2fU) < invalidShare_) {
+            if (i % 2 == 0)
+                z[size_t(i)] = -1.0;
+            else
+                x[size_t(i)] = fov_.xMax + 50.0;
+        }
     }
 }
 

@@ -21,13 +21,33 @@ struct FieldOfView
     double zMax = 549.0;
 };
 
+// The part's shape as options set it: the opening angle of the groove (the angle between its
+// flanks), optionally switching to a second angle every `angleEvery` frames, and the share of
+// points the sensor fails to measure (reported with negative z or x outside the field of view).
+struct Groove
+{
+    double angleDeg = 90.0;
+    double secondAngleDeg = 90.0;
+    int angleEvery = 0;        // > 0: frames 0 .. n-1 at angleDeg, n .. 2n-1 at secondAngleDeg, ...
+    double invalidShare = 0.0; // 0 .. 1
+
+    static constexpr double minAngleDeg = 20.0;
+    static constexpr double maxAngleDeg = 170.0;
+
+    bool alternates() const { return angleEvery > 0 && secondAngleDeg != angleDeg; }
+    // The angle of the groove in frame `frame` of a stream.
+    double angleAt(uint64_t frame) const;
+    bool operator==(const Groove& o) const;
+};
+
 // Rows of the imager: column profiles carry Z in rows 0 .. imagerRows - 1.
 constexpr int imagerRows = 1024;
 
 class Scene
 {
 public:
-    explicit Scene(const FieldOfView& fov) : fov_(fov) {}
+    explicit Scene(const FieldOfView& fov, double angleDeg = grooveAngleDeg,
+                   double invalidShare = 0.0);
 
     const FieldOfView& fov() const { return fov_; }
 
@@ -45,7 +65,8 @@ public:
     static constexpr double grooveAngleDeg = 90.0;
 
     // Sampled profile of `count` points across the field of view (mm), with a little
-    // deterministic noise selected by `seed`.
+    // deterministic noise selected by `seed`. The invalid share of the points (chosen by
+    // `seed`) has z -1 or, for every other one, x beyond Xmax.
     void sampleMm(int count, double phase, uint32_t seed, std::vector<double>& x,
                   std::vector<double>& z) const;
 
@@ -55,6 +76,8 @@ public:
 
 private:
     FieldOfView fov_;
+    double flankSlope_ = 1.0; // z change per mm of x on the flanks
+    double invalidShare_ = 0.0;
 };
 
 // What the angle measurement reads from the product parameter text.

@@ -58,6 +58,8 @@ SensorSimulator::SensorSimulator(Options options) : d(std::make_unique<Impl>())
     setPoints(options.points);
     setImageSize(options.imageWidth, options.imageHeight);
     setProfileFormat(options.profileFormat, options.profileType);
+    setGroove(options.angle, options.secondAngle, options.angleEvery);
+    setInvalidShare(options.invalidShare);
     d->state.productText = defaultProductText(d->state.fovLocked());
 }
 
@@ -207,6 +209,21 @@ void SensorSimulator::setPoints(int points)
 {
     std::lock_guard<std::mutex> lock(d->state.mutex);
     d->state.options.points = std::clamp(points, 1, maxColumnPoints);
+}
+
+void SensorSimulator::setGroove(double angle, double secondAngle, int angleEvery)
+{
+    std::lock_guard<std::mutex> lock(d->state.mutex);
+    d->state.options.angle = std::clamp(angle, Groove::minAngleDeg, Groove::maxAngleDeg);
+    d->state.options.secondAngle =
+        std::clamp(secondAngle, Groove::minAngleDeg, Groove::maxAngleDeg);
+    d->state.options.angleEvery = std::max(0, angleEvery);
+}
+
+void SensorSimulator::setInvalidShare(double share)
+{
+    std::lock_guard<std::mutex> lock(d->state.mutex);
+    d->state.options.invalidShare = std::clamp(share, 0.0, 1.0);
 }
 
 void SensorSimulator::setImageSize(int width, int height)

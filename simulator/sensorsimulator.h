@@ -63,6 +63,12 @@ struct Options
     int imageHeight = 1024;
     int profileFormat = 0; // column profiles: 0 sixteenths of a pixel (int16), 1 floats
     int profileType = 2;   // column profiles: 2, or 3 with point bytes
+    // The groove: its angle in degrees (20 .. 170), a second angle taken every `angleEvery`
+    // frames (0: never), and the share of points reported invalid (0 .. 1).
+    double angle = 90.0;
+    double secondAngle = 90.0;
+    int angleEvery = 0;
+    double invalidShare = 0.0;
 };
 
 class SensorSimulator
@@ -102,6 +108,9 @@ public:
     void setProfileFormat(int format, int type);
     void setPoints(int points);               // 1 .. 10000 (pairs: at most 5000 are sent)
     void setImageSize(int width, int height); // each 0 .. 1400
+    // The groove of the next stream (see Options): angles are clamped to 20 .. 170 degrees.
+    void setGroove(double angle, double secondAngle = 90.0, int angleEvery = 0);
+    void setInvalidShare(double share);
     bool isStreaming() const;
     uint64_t framesSent() const; // frames sent whole (cut frames are not counted)
     int connectionCount() const; // connections accepted so far

@@ -9,6 +9,11 @@ lumo_add_test(NAME test_acquisition_faults
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 400)
+lumo_add_test(NAME test_profile_plot
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_profile_plot.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 300)
 lumo_add_test(NAME test_fullrate_record
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_fullrate_record.cpp
     LIBS lumo_app lumo_simulator

@@ -54,6 +54,33 @@ public:
     QSpinBox* recordCount() { return w.fullRateCount; }
     QString recordStatus() const { return w.recordStatus->text(); }
     QAction* exportAct() { return w.exportCloudAct; }
+    // Profile plot, recording, angle results and ROI training.
+    QCustomPlot* plot() { return w.form->customPlot; }
+    const double* storedRanges() const { return w.storedRanges; }
+    ProductParameters& product() { return w.product; }
+    int productPending() const { return w.productPending; }
+    int roiTrainingState() const { return w.roiTrainingState; }
+    QCPItemStraightLine* roiLine(int j) { return w.roiLine[j]; }
+    int recordedFrameCount() const { return w.recordedFrameCount; }
+    void beginRecording(const QString& path, int maxProfiles)
+    {
+        w.recordFile.setFileName(path);
+        w.recordFile.open(QIODevice::Append);
+        w.recording = 1;
+        w.recordedFrameCount = 0;
+        w.maxRecordedProfiles = maxProfiles;
+    }
+    void loadProfile(std::vector<int> x, std::vector<short> z, std::vector<float> fx,
+                     std::vector<float> fz, bool isInteger)
+    {
+        const int n = int(isInteger ? x.size() : fx.size());
+        w.loadProfile(x.data(), z.data(), fx.data(), fz.data(), isInteger, n, 0, 10.0f);
+    }
+    void loadProduct(std::vector<float> x, std::vector<float> z, QByteArray text)
+    {
+        w.loadProduct(x.data(), z.data(), int(x.size()),
+                      reinterpret_cast<unsigned char*>(text.data()), 10.0f);
+    }
 };
 
 struct ShownDialog
