@@ -17,6 +17,8 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
+class QTimer;
 class QLineEdit;
 class QMenu;
 class QToolBar;
@@ -100,6 +102,14 @@ private:
     void rememberPlotRanges(int unit);
     void prepareProfilePlot();
 
+    // Link health (veltrix_linkhealth.cpp): frame counters, silence, a lost link.
+    void startHealthWatch();
+    void refreshHealth();
+    // After the loop ended: tells a lost link or an unconfirmed stop; true when the link
+    // was lost (the window is then disconnected).
+    bool reportLoopEnd();
+    void reconnectAndResume(bool record, int sensorModeIndex);
+
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;
     int productPending = 1;
@@ -169,4 +179,8 @@ private:
     QGraphicsScene* imageScene = nullptr;
     // Frames that reached loadImage, loadProfile and loadProduct.
     quint64 shownFrames[3] = {0, 0, 0};
+    QLabel* healthLabel = nullptr;
+    QTimer* healthTimer = nullptr;
+    quint64 healthLastReceived = 0;
+    qint64 healthLastFrameMs = 0; // when the received count last changed (ms since epoch)
 };

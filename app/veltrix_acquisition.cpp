@@ -226,9 +226,9 @@ bool Veltrix::writeSensorSettings()
     tcpThread->readParameter(false, 24, minimum, maximum, value);
     params.Zmin = value;
     tcpThread->readParameter(false, 25, minimum, maximum, value);
-    params.Xmax = params.Xmin + value;
+    params.Xmax = addSaturated(params.Xmin, value);
     tcpThread->readParameter(false, 26, minimum, maximum, value);
-    params.Zmax = params.Zmin + value;
+    params.Zmax = addSaturated(params.Zmin, value);
 
     params.MODE = sensorModeCode(f.cBSensorMode->currentIndex());
     if (params.MODE == 9 && !sendProductIfPending(resyncNext))
@@ -257,6 +257,7 @@ bool Veltrix::startAcquisition(bool record)
     setAcquisitionActions(-1, 0, 0, 0, 1, 0);
     connect(tcpThread, &QThread::finished, this, &Veltrix::acquisitionLoopEnded,
             Qt::UniqueConnection);
+    startHealthWatch();
     return true;
 }
 
@@ -334,8 +335,12 @@ void Veltrix::stopImg()
 
 void Veltrix::acquisitionLoopEnded()
 {
-    if (sensorConnected && !acquiring)
+    if (reportLoopEnd())
+        return;
+    if (sensorConnected && !acquiring) {
         setAcquisitionActions(-1, 1, 1, 1, -1, -1);
+        checkGUIEnabled();
+    }
 }
 
 void Veltrix::writeToSensor()

@@ -29,6 +29,8 @@ const char* usage =
     "  --height N      image height (default 1024; 0..1400)\n"
     "  --format 0|1    column profiles: 0 int16 sixteenths of a pixel, 1 floats (default 0)\n"
     "  --type 2|3      column profile frame type, 3 adds point bytes (default 2)\n"
+    "  --stream-through-resync\n"
+    "                  keep streaming through the opening exchange (a faulty sensor)\n"
     "  --log           print every request to stderr\n"
     "  --help          show this text\n";
 
@@ -76,6 +78,10 @@ int main(int argc, char** argv)
             options.logRequests = true;
             continue;
         }
+        if (arg == "--stream-through-resync") {
+            options.resyncStopsStream = false;
+            continue;
+        }
         if (i + 1 >= argc)
             return fail("missing value for " + arg);
         const char* value = argv[++i];
@@ -89,7 +95,10 @@ int main(int argc, char** argv)
             ok = parseInt(value, 0, 65535, n);
             options.port = uint16_t(n);
         } else if (arg == "--rate") {
-            ok = parseDouble(value, options.rate);
+            if (!parseDouble(value, options.rate) || !sim::isValidRate(options.rate))
+                return fail("invalid value '" + std::string(value) +
+                            "' for --rate: frames per second must be a finite number up to " +
+                            std::to_string(int(sim::maxRate)));
         } else if (arg == "--points") {
             ok = parseInt(value, 1, sim::maxColumnPoints, options.points);
         } else if (arg == "--width") {

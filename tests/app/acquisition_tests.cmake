@@ -9,3 +9,8 @@ lumo_add_test(NAME test_acquisition_faults
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 400)
+lumo_add_test(NAME test_link_health
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_link_health.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 300)

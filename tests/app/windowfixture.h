@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -45,6 +46,9 @@ public:
     QFile& recordFile() { return w.recordFile; }
     QString dataDir() const { return w.dataDir; }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
+
+    // --- Link health (test_link_health.cpp) ---
+    QString healthText() const { return w.healthLabel ? w.healthLabel->text() : QString(); }
 };
 
 struct ShownDialog
