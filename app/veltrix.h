@@ -24,6 +24,8 @@ class QLabel;
 class QSpinBox;
 class QTimer;
 class QComboBox;
+class QLabel;
+class QTimer;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
@@ -123,6 +125,14 @@ private:
     void fitProfileOnce(int unit);
     void showFrameRate(float receiveFPS);
 
+    // Link health (veltrix_linkhealth.cpp): frame counters, silence, a lost link.
+    void startHealthWatch();
+    void refreshHealth();
+    // After the loop ended: tells a lost link or an unconfirmed stop; true when the link
+    // was lost (the window is then disconnected).
+    bool reportLoopEnd();
+    void reconnectAndResume(bool record, int sensorModeIndex);
+
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;
     int productPending = 1;
@@ -209,4 +219,8 @@ private:
     QLabel* recordStatus = nullptr;
     QTimer* recordPoll = nullptr;
     FullRateRecorder* fullRateRecorder = nullptr;
+    QLabel* healthLabel = nullptr;
+    QTimer* healthTimer = nullptr;
+    quint64 healthLastReceived = 0;
+    qint64 healthLastFrameMs = 0; // when the received count last changed (ms since epoch)
 };

@@ -201,9 +201,9 @@ bool Veltrix::writeSensorSettings()
     tcpThread->readParameter(false, 24, minimum, maximum, value);
     params.Zmin = value;
     tcpThread->readParameter(false, 25, minimum, maximum, value);
-    params.Xmax = params.Xmin + value;
+    params.Xmax = addSaturated(params.Xmin, value);
     tcpThread->readParameter(false, 26, minimum, maximum, value);
-    params.Zmax = params.Zmin + value;
+    params.Zmax = addSaturated(params.Zmin, value);
 
     params.MODE = sensorModeCode(f.cBSensorMode->currentIndex());
     if (params.MODE == 9 && !sendProductIfPending(resyncNext))
@@ -232,6 +232,7 @@ bool Veltrix::startAcquisition(bool record)
     setAcquisitionActions(-1, 0, 0, 0, 1, 0);
     connect(tcpThread, &QThread::finished, this, &Veltrix::acquisitionLoopEnded,
             Qt::UniqueConnection);
+    startHealthWatch();
     return true;
 }
 
@@ -315,8 +316,14 @@ void Veltrix::stopImg()
 
 void Veltrix::acquisitionLoopEnded()
 {
-    if (sensorConnected && !acquiring)
+    // Nothing more can reach a full-rate recording once the loop has ended (e.g. a lost link).
+    finishFullRateRecording();
+    if (reportLoopEnd())
+        return;
+    if (sensorConnected && !acquiring) {
         setAcquisitionActions(-1, 1, 1, 1, -1, -1);
+        checkGUIEnabled();
+    }
 }
 
 void Veltrix::writeToSensor()

@@ -2,6 +2,7 @@
 #include "app/veltrix.h"
 
 #include "app/dialogs.h"
+#include "sensor/tcpthread.h"
 #include "ui_veltrix.h"
 
 #include <QAction>
@@ -330,5 +331,6 @@ void Veltrix::checkGUIEnabled()
     form->pBRemoveSensor->setEnabled(!connected);
     form->rBOffline->setEnabled(!connected);
     form->rBOnline->setEnabled(!connected);
-    writeFlashAct->setEnabled(connected);
+    // Storing to flash talks to the sensor: not before the loop has ended.
+    writeFlashAct->setEnabled(connected && !tcpThread->isRunning());
 }

@@ -17,6 +17,14 @@ class TcpThread : public QThread
     Q_OBJECT
 
 public:
+    // How the last acquisition loop ended.
+    enum class LoopEnd
+    {
+        Stopped,           // the stop was requested and the sensor confirmed NBR_LINES 0
+        StreamMayContinue, // the stop was requested, the sensor did not confirm it
+        LinkLost,          // the connection broke (cause: lossError())
+    };
+
     explicit TcpThread(QObject* parent = nullptr);
     ~TcpThread() override;
 
@@ -42,6 +50,12 @@ public:
     quint64 receivedFrames() const { return framesReceived.load(std::memory_order_relaxed); }
     // Frames the loop emitted since the last start.
     quint64 emittedFrames() const { return framesEmitted.load(std::memory_order_relaxed); }
+    // Frames the receivers found bad since the last start.
+    quint64 badFrames() const { return framesBad.load(std::memory_order_relaxed); }
+    // Valid once the loop has finished.
+    LoopEnd loopEnd() const { return LoopEnd(loopEndState.load(std::memory_order_acquire)); }
+    // The transport's cause of a lost link (SocketChannel::lossError); 0 while not lost.
+    int lossError() const { return lossCause.load(std::memory_order_acquire); }
 
     SensorConnection& sensorConnection() { return connection; }
 
@@ -74,6 +88,9 @@ private:
     std::atomic<quint64> framesReceived{0};
     std::atomic<quint64> framesEmitted{0};
     std::atomic<ProfileSink*> profileSink{nullptr};
+    std::atomic<quint64> framesBad{0};
+    std::atomic<int> loopEndState{int(LoopEnd::Stopped)};
+    std::atomic<int> lossCause{0};
 
     // Preallocated buffer sets handed to the window by pointer, and the GUI-thread object
     // that takes them over and gives them back (see tcpthread.cpp).
@@ -84,6 +101,9 @@ private:
     bool stopRequested() const;
     void imageLoop();
     void profileLoop();
+    void beginLoop();
+    bool linkBroken(); // after a failed receive: true when the loop must end
+    void countBad();
     void finishLoop();
     FrameBuffers* takeFreeSet();
     void handOver(FrameBuffers* set);

@@ -221,8 +221,10 @@ void Connection::handle(const Request& request)
         reply.insert(reply.end(), text.begin(), text.end());
     } else {
         int32_t status = statusUnknown;
+        bool resyncStops = false;
         {
             std::lock_guard<std::mutex> lock(state_.mutex);
+            resyncStops = isResync && state_.options.resyncStopsStream;
             const auto it = state_.params.find(command);
             if (isResync) {
                 status = statusAccepted;
@@ -248,7 +250,7 @@ void Connection::handle(const Request& request)
                     it->second.value = request.value;
             }
         }
-        if (isResync || (status == statusAccepted && command == commandNbrLines)) {
+        if (resyncStops || (status == statusAccepted && command == commandNbrLines)) {
             const bool start = !isResync && request.value != 0;
             streamChange = start ? Item::StartStream : Item::StopStream;
             streamCount = request.value;
@@ -272,6 +274,8 @@ void Connection::handle(const Request& request)
             reply.insert(reply.begin(), fault.bytes.begin(), fault.bytes.end());
         }
     }
+    if (fault.fault == ReplyFault::LoseReply)
+        reply.clear();
     Item item;
     item.bytes = std::move(reply);
     if (fault.fault == ReplyFault::CloseMidReply)

@@ -5,6 +5,7 @@
 #include "simulator/framering.h"
 #include "simulator/sensorsimulator.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -73,8 +74,12 @@ struct SimState
         FieldOfView f;
         f.xMin = params.at(commandXmin).value;
         f.zMin = params.at(commandZmin).value;
-        f.xMax = f.xMin + params.at(commandXspan).value;
-        f.zMax = f.zMin + params.at(commandZspan).value;
+        // Values set by a test may be anything: the sums saturate as the client's do.
+        auto sum = [](int32_t a, int32_t b) {
+            return int32_t(std::clamp<int64_t>(int64_t(a) + b, INT32_MIN, INT32_MAX));
+        };
+        f.xMax = sum(f.xMin, params.at(commandXspan).value);
+        f.zMax = sum(f.zMin, params.at(commandZspan).value);
         return f;
     }
 

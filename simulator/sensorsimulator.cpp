@@ -192,10 +192,19 @@ void SensorSimulator::injectStreamFault(StreamFault fault, int param, const std:
     d->state.hasStreamFaults = true;
 }
 
-void SensorSimulator::setRate(double framesPerSecond)
+bool SensorSimulator::setRate(double framesPerSecond)
 {
+    if (!isValidRate(framesPerSecond))
+        return false;
     std::lock_guard<std::mutex> lock(d->state.mutex);
     d->state.options.rate = framesPerSecond;
+    return true;
+}
+
+void SensorSimulator::setResyncStopsStream(bool stops)
+{
+    std::lock_guard<std::mutex> lock(d->state.mutex);
+    d->state.options.resyncStopsStream = stops;
 }
 
 void SensorSimulator::setProfileFormat(int format, int type)

@@ -19,3 +19,8 @@ lumo_add_test(NAME test_fullrate_record
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 300)
+lumo_add_test(NAME test_link_health
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_link_health.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 300)

@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -81,6 +82,8 @@ public:
         w.loadProduct(x.data(), z.data(), int(x.size()),
                       reinterpret_cast<unsigned char*>(text.data()), 10.0f);
     }
+    // --- Link health (test_link_health.cpp) ---
+    QString healthText() const { return w.healthLabel ? w.healthLabel->text() : QString(); }
 };
 
 struct ShownDialog
