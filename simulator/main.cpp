@@ -35,6 +35,8 @@ const char* usage =
     "  --invalid SHARE share of profile points reported invalid (default 0; 0..1)\n"
     "  --stream-through-resync\n"
     "                  keep streaming through the opening exchange (a faulty sensor)\n"
+    "  --state FILE    the sensor's flash: \"store to flash\" saves the settings to FILE,\n"
+    "                  which is read at the next start\n"
     "  --log           print every request to stderr\n"
     "  --help          show this text\n";
 
@@ -91,7 +93,10 @@ int main(int argc, char** argv)
         const char* value = argv[++i];
         int n = 0;
         bool ok = true;
-        if (arg == "--bind") {
+        if (arg == "--state") {
+            ok = *value != '\0';
+            options.statePath = value;
+        } else if (arg == "--bind") {
             in_addr address{};
             ok = inet_pton(AF_INET, value, &address) == 1;
             options.bind = value;

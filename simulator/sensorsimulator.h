@@ -74,6 +74,9 @@ struct Options
     // false: the opening exchange is answered but does not stop a running stream (a sensor
     // that keeps streaming through it)
     bool resyncStopsStream = true;
+    // The sensor's flash: "store to flash" saves the settings here, the next start reads them
+    // (empty: nothing is kept).
+    std::string statePath;
 };
 
 // The highest frame rate the simulator accepts; a rate must also be finite.
@@ -130,6 +133,7 @@ public:
     bool isStreaming() const;
     uint64_t framesSent() const; // frames sent whole (cut frames are not counted)
     int connectionCount() const; // connections accepted so far
+    int refusedCount() const;    // connections closed at once (another client was connected)
 
 private:
     struct Impl;

@@ -1,18 +1,22 @@
-// "Record every profile": the simulator streams 1,280-point mm profiles at 2,000 per second and
-// the file holds every profile it sent, frames 0..n-1, points as sent.
+// Scanning against the simulator: "Record every profile" keeps every profile the sensor sent,
+// and a sensor that already serves another client is reported as a failed connection.
 #include "windowfixture.h"
 
 #include "files/recordedprofile.h"
 #include "simulator/framering.h"
 
+#include <QHostAddress>
 #include <QSettings>
+#include <QTcpSocket>
 #include <cstring>
 
-class TestFullRateRecord : public QObject
+class TestScanning : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // The simulator streams 1,280-point mm profiles at 2,000 per second; the file holds every
+    // profile it sent, frames 0..n-1, points as sent.
     void recordsEveryProfileSent()
     {
         constexpr int frames = 4000, points = 1280;
@@ -93,7 +97,28 @@ private slots:
         QCOMPARE(expectedFrame, frames);
         QCOMPARE(pointIndex, points);
     }
+
+    // A sensor serves one client: while another holds it, "Connect" shows the failed
+    // connection and the window stays disconnected; once the other has gone, it connects.
+    void sensorHeldByAnotherClient()
+    {
+        sim::SensorSimulator sensor;
+        QVERIFY(sensor.start());
+        QTcpSocket other;
+        other.connectToHost(QHostAddress::LocalHost, sensor.port());
+        QVERIFY(other.waitForConnected(5000));
+        WindowFixture fx({{"Simulator", "127.0.0.1", sensor.port()}});
+        VeltrixTestAccess& a = *fx.access;
+        a.connectAct()->trigger();
+        QCOMPARE(fx.lastDialogText(), QString("The connection is not successful!"));
+        QCOMPARE(a.sensorConnected(), 0);
+        QCOMPARE(a.status(), QString("Disconnected"));
+        QVERIFY(sensor.refusedCount() >= 1);
+        other.disconnectFromHost();
+        a.connectAct()->trigger();
+        QCOMPARE(a.status(), QString("Connected"));
+    }
 };
 
-QTEST_MAIN(TestFullRateRecord)
-#include "test_fullrate_record.moc"
+QTEST_MAIN(TestScanning)
+#include "test_scanning.moc"
