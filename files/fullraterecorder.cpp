@@ -27,8 +27,7 @@ std::size_t recordBytes(int points)
 
 FullRateRecorder::FullRateRecorder(QObject* parent, std::size_t ringBytes)
     : QObject(parent),
-      capacity(std::max(ringBytes, 2 * recordBytes(SensorLimits::maxProfilePoints)) / 8 * 8),
-      ring(new char[capacity])
+      capacity(std::max(ringBytes, 2 * recordBytes(SensorLimits::maxProfilePoints)) / 8 * 8)
 {
 }
 
@@ -41,6 +40,8 @@ bool FullRateRecorder::start(const QString& path, int recordMode,
                              const ProfilePoints::FieldOfView& view, quint64 count, QString* error)
 {
     finish();
+    if (!ring)
+        ring.reset(new char[capacity]); // taken at the first recording, kept for the next
     file.setFileName(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         if (error)

@@ -8,7 +8,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <vector>
 
 using namespace PointCloudExport;
@@ -125,6 +127,22 @@ private slots:
                                         .arg(c)
                                         .arg(got[i][c])
                                         .arg(expected[i][c])));
+    }
+
+    // The point lines the exporter reads and the recorder writes: the fast integer path of
+    // formatPointLine gives the standard library's text at ties, signs and large magnitudes.
+    void pointLineText()
+    {
+        char line[RecordedProfile::kMaxLineLength], expected[RecordedProfile::kMaxLineLength];
+        for (double v : {0.0625, -0.0625, 0.0005, 2.0005, -0.0004, -0.0, 1.0e-9, 12.25, -103.2505,
+                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999}) {
+            const std::size_t n = RecordedProfile::formatPointLine(line, v, 3, -v);
+            char* p = std::to_chars(expected, expected + 330, v, std::chars_format::fixed, 3).ptr;
+            p = std::copy_n("; 3; ", 5, p);
+            p = std::to_chars(p, p + 330, -v, std::chars_format::fixed, 3).ptr;
+            p = std::copy_n(";\r\n", 3, p);
+            QCOMPARE(QByteArray(line, int(n)), QByteArray(expected, int(p - expected)));
+        }
     }
 
     // A cancel (from the progress callback) or an unreadable source leaves no file behind and
