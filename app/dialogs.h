@@ -19,6 +19,7 @@ struct Shown
     QString title;   // caption of a file dialog
     QString text;    // start path of a file dialog
     QString filter;  // file dialogs only
+    QString choice;  // criticalWithChoice: the text of the extra button
 };
 
 // Returns the answer of a file dialog (ignored for message boxes).
@@ -28,11 +29,17 @@ using Responder = std::function<QString(const Shown&)>;
 void setResponder(Responder responder);
 
 void critical(QWidget* parent, const QString& title, const QString& text);
+// A critical message with a second button beside OK; true when the operator chose it (a
+// responder chooses it by answering the choice text).
+bool criticalWithChoice(QWidget* parent, const QString& title, const QString& text,
+                        const QString& choice);
 void information(QWidget* parent, const QString& title, const QString& text);
 void about(QWidget* parent, const QString& title, const QString& text);
 QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
                         const QString& filter);
+// selectedFilter (optional) receives the filter entry the operator picked; with a responder
+// it is left as the caller set it.
 QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                        const QString& filter);
+                        const QString& filter, QString* selectedFilter = nullptr);
 
 } // namespace Dialogs

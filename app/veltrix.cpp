@@ -88,6 +88,7 @@ Veltrix::Veltrix(QWidget* parent) : QMainWindow(parent), form(new Ui::Veltrix)
     createToolBars();
     connectProductAndDataActions();
     loadSensorRegistry();
+    setUpScanning();
     initControls();
 
     connect(form->rBOnline, &QRadioButton::clicked, this, &Veltrix::updateOnline);

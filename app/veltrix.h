@@ -8,6 +8,7 @@
 
 #include "display/profiledata.h"
 #include "display/offlineprofiles.h"
+#include "files/pointcloudexport.h"
 #include "files/productparameters.h"
 #include "sensor/sensorparameters.h"
 
@@ -19,8 +20,15 @@
 #include <QStringList>
 #include <qcustomplot.h> // QCPRange is passed by value to slots (moc needs it complete)
 
+class FullRateRecorder;
 class QAction;
+class QCheckBox;
+class QLabel;
+class QSpinBox;
+class QTimer;
 class QComboBox;
+class QLabel;
+class QTimer;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
@@ -86,6 +94,9 @@ private slots:
     void openSettingsFile();
     // 3D view
     void display3D();
+    // Scanning (veltrix_scan.cpp)
+    void exportPointCloud();
+    void pollFullRateRecording();
     // Profile plot (veltrix_plot.cpp) and ROI training on it (veltrix_roi.cpp)
     void show2DProfilePoint(QMouseEvent* event);
     void mouseWheel();
@@ -132,6 +143,14 @@ private:
     ProfileData::FieldOfView fieldOfView() const;
     void fitProfileOnce(int unit);
     void showFrameRate(float receiveFPS);
+
+    // Link health (veltrix_linkhealth.cpp): frame counters, silence, a lost link.
+    void startHealthWatch();
+    void refreshHealth();
+    // After the loop ended: tells a lost link or an unconfirmed stop; true when the link
+    // was lost (the window is then disconnected).
+    bool reportLoopEnd();
+    void reconnectAndResume(bool record, int sensorModeIndex);
 
     Ui::Veltrix* form = nullptr;
     int roiIndex = 0;
@@ -227,4 +246,24 @@ private:
     void showOfflineBlock();
     OfflineProfiles offlineProfiles; // the file browsed, its block starts and the block shown
     QVector<QCPGraphData> offlineGraphData;
+    // Scanning (veltrix_scan.cpp): point-cloud export.
+    void setUpScanning();
+    void runPointCloudExport(const QString& source, const QString& target,
+                             const PointCloudExport::Options& options);
+    QAction* exportCloudAct = nullptr;
+    // Full-rate recording.
+    void setUpFullRateControls();
+    bool recordsEveryProfile() const;
+    bool startFullRateRecording(const QString& name);
+    void finishFullRateRecording();
+    void showRecordStatus(quint64 profiles, quint64 bytes);
+    QCheckBox* fullRateBox = nullptr;
+    QSpinBox* fullRateCount = nullptr;
+    QLabel* recordStatus = nullptr;
+    QTimer* recordPoll = nullptr;
+    FullRateRecorder* fullRateRecorder = nullptr;
+    QLabel* healthLabel = nullptr;
+    QTimer* healthTimer = nullptr;
+    quint64 healthLastReceived = 0;
+    qint64 healthLastFrameMs = 0; // when the received count last changed (ms since epoch)
 };

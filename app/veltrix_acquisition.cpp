@@ -198,9 +198,9 @@ bool Veltrix::writeSensorSettings()
     tcpThread->readParameter(false, 24, minimum, maximum, value);
     params.Zmin = value;
     tcpThread->readParameter(false, 25, minimum, maximum, value);
-    params.Xmax = params.Xmin + value;
+    params.Xmax = addSaturated(params.Xmin, value);
     tcpThread->readParameter(false, 26, minimum, maximum, value);
-    params.Zmax = params.Zmin + value;
+    params.Zmax = addSaturated(params.Zmin, value);
 
     params.MODE = sensorModeCode(f.cBSensorMode->currentIndex());
     if (params.MODE == 9 && !sendProductIfPending(resyncNext))
@@ -229,6 +229,7 @@ bool Veltrix::startAcquisition(bool record)
     setAcquisitionActions(-1, 0, 0, 0, 1, 0);
     connect(tcpThread, &QThread::finished, this, &Veltrix::acquisitionLoopEnded,
             Qt::UniqueConnection);
+    startHealthWatch();
     return true;
 }
 
@@ -253,8 +254,13 @@ void Veltrix::recordImg()
                          QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".txt";
     // A missing data directory would silently lose the recording: create it first.
     QDir().mkpath(dataDir);
-    recordFile.setFileName(name);
-    const bool opened = recordFile.open(QIODevice::Append);
+    bool opened = false;
+    if (recordsEveryProfile()) {
+        opened = startFullRateRecording(name);
+    } else {
+        recordFile.setFileName(name);
+        opened = recordFile.open(QIODevice::Append);
+    }
 
     tcpThread->start(QThread::InheritPriority);
     checkGUIEnabled();
@@ -280,6 +286,7 @@ void Veltrix::stopImg()
         recordFile.flush();
         recordFile.close();
     }
+    finishFullRateRecording();
     setStatus(tr("Connected"), styleGreen);
     rememberPlotRanges(params.MODE == 2 ? 1 : 2);
     autoFitProfile = true;
@@ -306,8 +313,14 @@ void Veltrix::stopImg()
 
 void Veltrix::acquisitionLoopEnded()
 {
-    if (sensorConnected && !acquiring)
+    // Nothing more can reach a full-rate recording once the loop has ended (e.g. a lost link).
+    finishFullRateRecording();
+    if (reportLoopEnd())
+        return;
+    if (sensorConnected && !acquiring) {
         setAcquisitionActions(-1, 1, 1, 1, -1, -1);
+        checkGUIEnabled();
+    }
 }
 
 void Veltrix::writeToSensor()
@@ -331,6 +344,7 @@ void Veltrix::stopAcquisitionForShutdown()
         recordFile.flush();
         recordFile.close();
     }
+    finishFullRateRecording();
     recording = 0;
     acquiring = 0;
     tcpThread->wait(SensorLimits::shutdownWaitMs);

@@ -2,6 +2,7 @@
 #include "app/veltrix.h"
 
 #include "app/dialogs.h"
+#include "sensor/tcpthread.h"
 #include "ui_veltrix.h"
 
 #include <QAction>
@@ -287,15 +288,17 @@ void Veltrix::checkGUIEnabled()
         form->cBLineAlgo2,
         form->sBLaserPoints2,
         form->pBACTrainROI2,
+        fullRateBox,
     };
-    QAction* const fileActions[] = {saveSettingsAct, writeFlashAct, loadProductAct, loadSettingsAct,
-                                    saveProductAct};
+    QAction* const fileActions[] = {saveSettingsAct, writeFlashAct,  loadProductAct,
+                                    loadSettingsAct, saveProductAct, exportCloudAct};
 
     const bool idle = !acquiring;
     for (QWidget* control : settingsControls)
         control->setEnabled(idle);
     for (QAction* action : fileActions)
         action->setEnabled(idle);
+    fullRateCount->setEnabled(idle && fullRateBox->isChecked());
     if (!idle)
         return;
 
@@ -328,5 +331,6 @@ void Veltrix::checkGUIEnabled()
     form->pBRemoveSensor->setEnabled(!connected);
     form->rBOffline->setEnabled(!connected);
     form->rBOnline->setEnabled(!connected);
-    writeFlashAct->setEnabled(connected);
+    // Storing to flash talks to the sensor: not before the loop has ended.
+    writeFlashAct->setEnabled(connected && !tcpThread->isRunning());
 }

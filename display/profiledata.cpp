@@ -1,10 +1,12 @@
 #include "display/profiledata.h"
 
+#include "display/profilepoints.h"
 #include "files/recordedprofile.h"
 
 #include <QFileDevice>
 #include <QIODevice>
 #include <algorithm>
+#include <vector>
 
 namespace ProfileData {
 
@@ -37,23 +39,14 @@ QVector<QCPGraphData> fromProfile(int mode, const FieldOfView& fov, const int* i
                                   const short* intZ, const float* floatX, const float* floatZ,
                                   bool isInteger, int points)
 {
+    // The same conversion as the full-rate recording's.
     points = std::max(points, 0);
-    if (mode == 4)
-        return isInteger ? inFieldOfView(fov, intX, intZ, points)
-                         : inFieldOfView(fov, floatX, floatZ, points);
+    std::vector<double> x(static_cast<size_t>(points)), z(static_cast<size_t>(points));
+    ProfilePoints::convertProfile(mode, {fov.xMin, fov.xMax, fov.zMin, fov.zMax}, intX, intZ,
+                                  floatX, floatZ, isInteger, points, x.data(), z.data());
     QVector<QCPGraphData> out(points);
-    if (mode != 2)
-        return out;
-    QCPGraphData* d = out.data();
-    for (int i = 0; i < points; ++i) {
-        if (isInteger) {
-            d[i].key = intX[i];
-            d[i].value = intZ[i] >= 0 ? intZ[i] * 0.0625 : 0.0;
-        } else {
-            d[i].key = floatX[i];
-            d[i].value = floatZ[i] >= 0.0f ? double(floatZ[i]) : 0.0;
-        }
-    }
+    for (int i = 0; i < points; ++i)
+        out[i] = QCPGraphData(x[size_t(i)], z[size_t(i)]);
     return out;
 }
 

@@ -11,6 +11,29 @@ namespace {
 
 char* appendFixed3(char* out, double value)
 {
+    // Fast path for the usual magnitudes: value * 1000 carries one rounding error of at most
+    // 2^-11 here, so its nearest integer is the correctly rounded result unless the product lies
+    // near a half; those cases (exact ties included) and large values take the general path.
+    // The text is the same either way.
+    constexpr double fastLimit = 4.0e12; // |value * 1000| below 2^42
+    const double scaled = value * 1000.0;
+    if (std::fabs(scaled) < fastLimit) {
+        const double rounded = std::nearbyint(scaled);
+        if (std::fabs(std::fabs(scaled - rounded) - 0.5) > 0.01) {
+            long long n = static_cast<long long>(rounded);
+            if (std::signbit(value))
+                *out++ = '-';
+            if (n < 0)
+                n = -n;
+            out = std::to_chars(out, out + 20, n / 1000).ptr;
+            const int frac = int(n % 1000);
+            out[0] = '.';
+            out[1] = char('0' + frac / 100);
+            out[2] = char('0' + frac / 10 % 10);
+            out[3] = char('0' + frac % 10);
+            return out + 4;
+        }
+    }
     return std::to_chars(out, out + 330, value, std::chars_format::fixed, 3).ptr;
 }
 

@@ -76,6 +76,39 @@ bool readSigned(SocketChannel& channel, int32_t& value)
     return true;
 }
 
+// Counts, for the health display, the frames a receiver found bad: a run of bytes that is no
+// frame start (garbage in front of a frame, or the scan gave up over it), or a frame whose
+// fields or bulk data failed. Silence and a lost link are not counted.
+class BadFrameCount
+{
+public:
+    explicit BadFrameCount(SensorConnection& connection) : c(connection) {}
+    ~BadFrameCount()
+    {
+        if (!c.channel.connected)
+            return;
+        if (skipped)
+            ++c.badFrames;
+        if (headerSeen && !complete)
+            ++c.badFrames;
+    }
+    BadFrameCount(const BadFrameCount&) = delete;
+    BadFrameCount& operator=(const BadFrameCount&) = delete;
+
+    bool done()
+    {
+        complete = true;
+        return true;
+    }
+
+    bool skipped = false;
+    bool headerSeen = false;
+
+private:
+    SensorConnection& c;
+    bool complete = false;
+};
+
 // Bulk data: all `length` bytes within the idle time-out, or failure.
 bool readBulk(SocketChannel& channel, void* buffer, int length)
 {
@@ -87,7 +120,7 @@ bool readBulk(SocketChannel& channel, void* buffer, int length)
 // Finds the start of the next frame of an accepted type and reads its header. The time limit
 // counts from the start of the scan and applies to the bytes looked at while searching for a
 // type byte; once a frame has started, its fields only have the per-byte time-out.
-bool findFrame(SocketChannel& channel, uint32_t accepted, int32_t& frameType)
+bool findFrame(SocketChannel& channel, uint32_t accepted, int32_t& frameType, BadFrameCount& count)
 {
     QElapsedTimer clock;
     clock.start();
@@ -95,8 +128,10 @@ bool findFrame(SocketChannel& channel, uint32_t accepted, int32_t& frameType)
         const int first = receiveByte(channel, byteTimeoutMs);
         if (first < 0 || clock.elapsed() >= scanLimitMs)
             return false;
-        if (!isAccepted(uint32_t(first), accepted))
+        if (!isAccepted(uint32_t(first), accepted)) {
+            count.skipped = true;
             continue;
+        }
         uint32_t type = uint32_t(first);
         bool complete = true;
         for (int i = 1; i < 4 && complete; ++i) {
@@ -108,11 +143,14 @@ bool findFrame(SocketChannel& channel, uint32_t accepted, int32_t& frameType)
         }
         if (!complete)
             return false;
-        if (!isAccepted(type, accepted))
+        if (!isAccepted(type, accepted)) {
+            count.skipped = true;
             continue; // a type byte inside other data; the scan goes on
+        }
         frameType = int32_t(type);
         break;
     }
+    count.headerSeen = true;
     uint32_t sequence = 0;
     int32_t length = 0;
     if (!readField(channel, sequence) || !readSigned(channel, length))
@@ -160,8 +198,9 @@ bool receiveAnyImage(SensorConnection& connection, uint32_t accepted, unsigned c
     if (!connection.connected)
         return false;
     SocketChannel& channel = connection.channel;
+    BadFrameCount bad(connection);
     int32_t type = 0;
-    if (!findFrame(channel, accepted, type))
+    if (!findFrame(channel, accepted, type, bad))
         return false;
     int32_t w = 0, h = 0;
     if (!readSigned(channel, w) || w < 0 || w > maxImageSide)
@@ -170,7 +209,7 @@ bool receiveAnyImage(SensorConnection& connection, uint32_t accepted, unsigned c
         return false;
     width = w;
     height = h;
-    return readBulk(channel, image, w * h);
+    return readBulk(channel, image, w * h) && bad.done();
 }
 
 double wallClockMs()
@@ -220,8 +259,9 @@ bool SensorConnection::receiveProfile(int32_t* intDataX, int16_t* intDataZ, floa
     updateFrameRate(profileRateState(), wallClockMs(), receiveFPS);
     if (!connected)
         return false;
+    BadFrameCount bad(*this);
     int32_t frameType = 0;
-    if (!findFrame(channel, profileTypes, frameType))
+    if (!findFrame(channel, profileTypes, frameType, bad))
         return false;
     type = frameType;
 
@@ -242,7 +282,7 @@ bool SensorConnection::receiveProfile(int32_t* intDataX, int16_t* intDataZ, floa
             return false;
         fromLittleEndianFloats(floatDataZ, 2 * n);
         splitPairs(floatDataX, floatDataZ, n);
-        return true;
+        return bad.done();
     }
 
     // Column profile: one Z per column, X implied by xStart and xStep.
@@ -280,7 +320,7 @@ bool SensorConnection::receiveProfile(int32_t* intDataX, int16_t* intDataZ, floa
         for (int i = 0; i < n; ++i)
             floatDataX[i] = float(double(i) * double(xStep) + double(xStart));
     }
-    return true;
+    return bad.done();
 }
 
 bool SensorConnection::receiveProduct(float* dataX, float* dataZ, int& points,
@@ -290,8 +330,9 @@ bool SensorConnection::receiveProduct(float* dataX, float* dataZ, int& points,
     updateFrameRate(productRateState(), wallClockMs(), receiveFPS);
     if (!connected)
         return false;
+    BadFrameCount bad(*this);
     int32_t frameType = 0;
-    if (!findFrame(channel, productTypes, frameType))
+    if (!findFrame(channel, productTypes, frameType, bad))
         return false;
     type = frameType;
 
@@ -317,5 +358,5 @@ bool SensorConnection::receiveProduct(float* dataX, float* dataZ, int& points,
     productText[textBytes] = 0;
     fromLittleEndianFloats(dataZ, 2 * n);
     splitPairs(dataX, dataZ, n);
-    return true;
+    return bad.done();
 }

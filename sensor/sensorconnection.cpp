@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace SensorProtocol {
@@ -130,6 +131,37 @@ bool readReplyHeader(SocketChannel& channel, int32_t type, int expectedLength, i
     return echoed == uint32_t(command);
 }
 
+uint32_t fieldAt(const uint8_t* bytes)
+{
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+
+// Like readReplyHeader, but a candidate whose fields do not fit does not end the search: the
+// window of the last header-sized bytes slides on until a whole header of `type`, the
+// expected length and `command` is seen, so a reply is found between streamed frames.
+bool scanReplyHeader(SocketChannel& channel, int32_t type, int expectedLength, int command)
+{
+    constexpr int headerBytes = SensorLimits::replyHeaderBytes + 4;
+    uint8_t window[headerBytes];
+    int filled = 0;
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        const int byte = receiveByte(channel, SensorLimits::byteTimeoutMs);
+        if (byte < 0 || elapsedMs(start) >= SensorLimits::scanLimitMs)
+            return false;
+        if (filled == headerBytes) {
+            std::memmove(window, window + 1, headerBytes - 1);
+            --filled;
+        }
+        window[filled++] = uint8_t(byte);
+        if (filled == headerBytes && fieldAt(window) == uint32_t(type) &&
+            fieldAt(window + 8) == uint32_t(expectedLength) &&
+            fieldAt(window + 12) == uint32_t(command))
+            return true;
+    }
+}
+
 bool readValueReply(SocketChannel& channel, int command, int32_t& minimum, int32_t& maximum,
                     int32_t& value)
 {
@@ -139,11 +171,14 @@ bool readValueReply(SocketChannel& channel, int command, int32_t& minimum, int32
            readSigned(channel, value);
 }
 
-bool readAcknowledgement(SocketChannel& channel, int command, int32_t& status)
+bool readAcknowledgement(SocketChannel& channel, int command, int32_t& status,
+                         bool scanFrames = false)
 {
-    return readReplyHeader(channel, SensorProtocol::ackReplyType, SensorProtocol::ackReplyLength,
-                           command) &&
-           readSigned(channel, status);
+    const int32_t type = SensorProtocol::ackReplyType;
+    const int length = SensorProtocol::ackReplyLength;
+    const bool header = scanFrames ? scanReplyHeader(channel, type, length, command)
+                                   : readReplyHeader(channel, type, length, command);
+    return header && readSigned(channel, status);
 }
 
 } // namespace
@@ -273,15 +308,34 @@ bool SensorConnection::writeParameter(bool resync, int command, bool set, int32_
         return false;
     if (info->cached && entry.hasConfirmed && entry.desired == entry.confirmed)
         return true;
+    return sendWrite(command, entry, false);
+}
+
+bool SensorConnection::sendWrite(int command, ParameterCacheEntry& entry, bool scanFrames)
+{
     ++sequence;
-    if (!sendRequest(channel, uint32_t(command), sequence, 0, entry.desired))
-        return false;
     int32_t status = -1;
-    if (!readAcknowledgement(channel, command, status) || status != 0)
+    if (!sendRequest(channel, uint32_t(command), sequence, 0, entry.desired) ||
+        !readAcknowledgement(channel, command, status, scanFrames)) {
+        // The request may or may not have reached the sensor: nothing is confirmed any more,
+        // so the next write of this command is sent whatever its value.
+        entry.hasConfirmed = false;
         return false;
+    }
+    if (status != 0)
+        return false; // refused: the sensor kept what it had
     entry.confirmed = entry.desired;
     entry.hasConfirmed = true;
     return true;
+}
+
+bool SensorConnection::stopStreaming()
+{
+    if (writeParameter(true, SensorProtocol::cmdNbrLines, true, 0))
+        return true;
+    if (!connected || !channel.connected)
+        return false;
+    return sendWrite(SensorProtocol::cmdNbrLines, cache[SensorProtocol::cmdNbrLines], true);
 }
 
 bool SensorConnection::writeText(bool resync, int command, const QString& text)

@@ -72,6 +72,13 @@ public:
     uint32_t sensorAddress = 0xC0A80041; // 192.168.0.65
     int32_t sensorPort = 1096;
     ParameterCacheEntry cache[cacheSize];
+    // Frames the receivers found bad (garbage in front of a frame, failed field checks, cut
+    // bulk data), counted by whichever thread receives; read by its owner between receives.
+    uint64_t badFrames = 0;
+
+    // The transport closed the connection by itself (peer closed, reset, failed call); the
+    // cause is channel.lossError.
+    bool linkLost() const { return connected && !channel.connected; }
 
     bool openConnection();
     bool closeConnection();
@@ -82,6 +89,10 @@ public:
     bool writeText(bool resync, int command, const QString& text);
     bool readText(bool resync, int command, QString& text);
     bool storeToFlash();
+    // Ends a stream: NBR_LINES 0 after an opening exchange. When frames keep coming through
+    // the exchange, the write is sent without it and its acknowledgement is looked for among
+    // the frame bytes, within the scan limit. False when the stop was not confirmed.
+    bool stopStreaming();
 
     // Data frames (the caller provides the capacities of the frame format).
     bool receiveImage(unsigned char* image, int& width, int& height);
@@ -93,6 +104,7 @@ public:
                         int& type, int& reserved, float& receiveFPS);
 
 private:
+    bool sendWrite(int command, ParameterCacheEntry& entry, bool scanFrames);
     bool requestValue(bool resync, int command, int32_t& minimum, int32_t& maximum, int32_t& value);
 };
 

@@ -56,5 +56,7 @@ constexpr int stopReadBackPauseMs = 100;
 // receive, the drain, then the stop write with its opening exchange and acknowledgement.
 constexpr int loopEndWaitMs = 8000;
 constexpr int shutdownWaitMs = 8000;        // closing the window during acquisition
+constexpr int healthRefreshMs = 500;        // frame counters in the status bar
+constexpr int noDataNoticeMs = 3000;        // silence before "No data for N s" is shown
 
 } // namespace SensorLimits

@@ -13,7 +13,8 @@ void setRanged(int32_t& field, int32_t& fieldMin, int32_t& fieldMax, int32_t min
     fieldMax = maximum;
 }
 
-// base + offset without overflowing 32 bits (the sensor may report anything).
+} // namespace
+
 int32_t addSaturated(int32_t base, int32_t offset)
 {
     const int64_t sum = int64_t(base) + int64_t(offset);
@@ -23,8 +24,6 @@ int32_t addSaturated(int32_t base, int32_t offset)
         return INT32_MIN;
     return int32_t(sum);
 }
-
-} // namespace
 
 const int settingsReadOrder[34] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
                                    13, 14, 15, 16, 17, 20, 21, 22, 23, 24, 25, 26,

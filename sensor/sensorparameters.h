@@ -44,6 +44,9 @@ struct SensorParameters
     int32_t MedianFilter = 0;
 };
 
+// base + offset, saturated to the 32-bit range (the sensor may report anything).
+int32_t addSaturated(int32_t base, int32_t offset);
+
 // Where the reply to one parameter read goes in the record.
 // Returns false for a command that has no field.
 bool storeParameterReply(SensorParameters& params, int command, int32_t minimum, int32_t maximum,

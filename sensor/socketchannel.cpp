@@ -109,6 +109,20 @@ SensorStatus failOpen(SocketChannel& channel, SensorStatus code)
     return code;
 }
 
+// The connection broke under a send or receive: close it at once (the peer is gone, so no
+// pause for pending data) and keep the cause for the owner.
+void loseChannel(SocketChannel& channel, int error)
+{
+    if (channel.socket != 0) {
+        ::shutdown(channel.socket, SHUT_RDWR);
+        ::close(channel.socket);
+    }
+    channel.socket = 0;
+    channel.connected = 0;
+    channel.lossError = error == 0 ? EIO : error;
+    discardReadAhead(channel);
+}
+
 bool setIntOption(int fd, int level, int name, int value)
 {
     return ::setsockopt(fd, level, name, &value, sizeof value) == 0;
@@ -138,7 +152,7 @@ SensorStatus receiveLoop(SocketChannel& channel, uint8_t* out, int length, int t
             wait = remainingMs(clock, idle ? limitMs : int64_t(limitMs) + 1);
         const Readiness ready = waitFor(channel.socket, POLLIN, wait);
         if (ready == Readiness::Failed) {
-            closeChannel(channel);
+            loseChannel(channel, errno);
             return SensorStatusCode::receiveFailed;
         }
         if (ready == Readiness::Ready) {
@@ -153,13 +167,13 @@ SensorStatus receiveLoop(SocketChannel& channel, uint8_t* out, int length, int t
                 continue;
             }
             if (n == 0) {
-                closeChannel(channel);
+                loseChannel(channel, channelClosedByPeer);
                 return SensorStatusCode::notConnected;
             }
             const int error = errno;
             if (error == EINTR)
                 continue;
-            closeChannel(channel);
+            loseChannel(channel, error);
             return wouldBlock(error) ? SensorStatusCode::notConnected
                                      : SensorStatusCode::receiveFailed;
         }
@@ -198,6 +212,7 @@ void initChannel(SocketChannel& channel)
 {
     channel.socket = 0;
     channel.connected = 0;
+    channel.lossError = 0;
     ensureReadAhead(channel);
     discardReadAhead(channel);
 }
@@ -354,6 +369,7 @@ SensorStatus openChannel(SocketChannel& channel, const char* host, unsigned port
         return failOpen(channel, SensorStatusCode::localNameFailed);
     channel.localPort = ntohs(name.sin_port);
     channel.connected = 1;
+    channel.lossError = 0;
     return SensorStatusCode::ok;
 }
 
@@ -383,7 +399,7 @@ int receiveByte(SocketChannel& channel, int timeoutMs)
         const int wait = timeoutMs == 0 ? -1 : remainingMs(start, timeoutMs);
         const Readiness ready = waitFor(channel.socket, POLLIN, wait);
         if (ready == Readiness::Failed) {
-            closeChannel(channel);
+            loseChannel(channel, errno);
             return -1;
         }
         if (ready == Readiness::Ready) {
@@ -396,9 +412,13 @@ int receiveByte(SocketChannel& channel, int timeoutMs)
                     discardReadAhead(channel);
                 return channel.readAhead[0];
             }
+            if (n == 0) {
+                loseChannel(channel, channelClosedByPeer);
+                return -1;
+            }
             const int error = errno;
-            if (n == 0 || (error != EINTR && !wouldBlock(error))) {
-                closeChannel(channel);
+            if (error != EINTR && !wouldBlock(error)) {
+                loseChannel(channel, error);
                 return -1;
             }
         }
@@ -418,7 +438,7 @@ SensorStatus sendAll(SocketChannel& channel, const void* buffer, int length)
     for (;;) {
         const Readiness ready = waitFor(channel.socket, POLLOUT, -1);
         if (ready == Readiness::Failed) {
-            closeChannel(channel);
+            loseChannel(channel, errno);
             return SensorStatusCode::sendFailed;
         }
         if (ready == Readiness::NotReady)
@@ -439,7 +459,7 @@ SensorStatus sendAll(SocketChannel& channel, const void* buffer, int length)
         const int error = errno;
         if (error == EINTR || wouldBlock(error))
             continue;
-        closeChannel(channel);
+        loseChannel(channel, error);
         return SensorStatusCode::sendFailed;
     }
 }

@@ -29,6 +29,9 @@ struct SocketChannel
     uint32_t localPort = 0;   // host order
     int socket = 0;           // 0: no socket
     int32_t connected = 0;
+    // Why the transport closed the channel by itself: 0 not lost (open, or closed by its
+    // owner), channelClosedByPeer, or the errno of the failed call. Cleared by openChannel.
+    int lossError = 0;
 
     // User-space read-ahead: bytes already taken from the socket but not yet handed out.
     // receiveByte, receiveExact and receiveAvailable serve from here first, so a frame
@@ -41,6 +44,8 @@ struct SocketChannel
     SocketChannel(const SocketChannel&) = delete;
     SocketChannel& operator=(const SocketChannel&) = delete;
 };
+
+constexpr int channelClosedByPeer = -1; // SocketChannel::lossError of an orderly close
 
 // Module state (one per process).
 SensorStatus startup();

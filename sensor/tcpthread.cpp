@@ -230,11 +230,29 @@ void postRelease(QObject* keeper, std::atomic<int>* state)
 }
 } // namespace
 
-void TcpThread::imageLoop()
+void TcpThread::beginLoop()
 {
     framesReceived.store(0, std::memory_order_relaxed);
     framesEmitted.store(0, std::memory_order_relaxed);
+    framesBad.store(0, std::memory_order_relaxed);
+    connection.badFrames = 0;
+    lossCause.store(0, std::memory_order_release);
+}
 
+void TcpThread::countBad()
+{
+    framesBad.store(connection.badFrames, std::memory_order_relaxed);
+}
+
+bool TcpThread::linkBroken()
+{
+    countBad();
+    return connection.linkLost() || !connection.connected;
+}
+
+void TcpThread::imageLoop()
+{
+    beginLoop();
     while (!stopRequested()) {
         FrameBuffers* set = takeFreeSet();
         unsigned char* image = (set ? set->frame : pool->drainArea.frame).get();
@@ -248,7 +266,10 @@ void TcpThread::imageLoop()
                 emit ImageReady(image, width, height);
                 postRelease(keeper.get(), &set->state);
             }
+        } else if (linkBroken()) {
+            break;
         }
+        countBad();
         QThread::msleep(imageLoopPauseMs);
     }
     finishLoop();
@@ -273,17 +294,25 @@ void TcpThread::drain(float& receiveFPS)
         int type = 0, points = 0, yPos = 0, reserved = 0;
         bool isInteger = true;
         if (!receiveInto(pool->drainArea, type, isInteger, points, yPos, reserved, receiveFPS))
-            return;
+            return; // a broken link is seen by the loop's next receive
         framesReceived.fetch_add(1, std::memory_order_relaxed);
+        passToSink(pool->drainArea, isInteger, points);
         if (clock.elapsed() >= drainWindowMs)
             return;
     }
 }
 
+void TcpThread::passToSink(const FrameBuffers& set, bool isInteger, int points)
+{
+    ProfileSink* sink = profileSink.load(std::memory_order_acquire);
+    if (sink && mode != 9)
+        sink->takeProfile(set.intDataX.get(), set.intDataZ.get(), set.floatDataX.get(),
+                          set.floatDataZ.get(), isInteger, points);
+}
+
 void TcpThread::profileLoop()
 {
-    framesReceived.store(0, std::memory_order_relaxed);
-    framesEmitted.store(0, std::memory_order_relaxed);
+    beginLoop();
     float receiveFPS = 0;
 
     while (!stopRequested()) {
@@ -291,9 +320,15 @@ void TcpThread::profileLoop()
         bool isInteger = true;
         FrameBuffers* set = takeFreeSet();
         FrameBuffers& target = set ? *set : pool->drainArea;
-        if (!receiveInto(target, type, isInteger, points, yPos, reserved, receiveFPS))
+        if (!receiveInto(target, type, isInteger, points, yPos, reserved, receiveFPS)) {
+            // A closed connection fails every receive at once: end the loop instead of
+            // spinning on it.
+            if (linkBroken())
+                break;
             continue;
+        }
         framesReceived.fetch_add(1, std::memory_order_relaxed);
+        passToSink(target, isInteger, points); // before the hand-over: the set is still ours
         if (set) {
             handOver(set);
             if (mode == 9)
@@ -305,6 +340,7 @@ void TcpThread::profileLoop()
             postRelease(keeper.get(), &set->state);
         }
         drain(receiveFPS);
+        countBad();
     }
     finishLoop();
 }
@@ -312,7 +348,15 @@ void TcpThread::profileLoop()
 void TcpThread::finishLoop()
 {
     stopFlag.store(false, std::memory_order_release);
-    // Stops the sensor's stream; a failure here changes nothing for the caller.
-    connection.writeParameter(true, SensorProtocol::cmdNbrLines, true, 0);
+    countBad();
+    LoopEnd end = LoopEnd::LinkLost;
+    // Stops the sensor's stream, unless the link is gone.
+    if (!connection.linkLost() && connection.connected)
+        end = connection.stopStreaming() ? LoopEnd::Stopped : LoopEnd::StreamMayContinue;
+    if (connection.linkLost() || !connection.connected) {
+        end = LoopEnd::LinkLost;
+        lossCause.store(connection.channel.lossError, std::memory_order_release);
+    }
+    loopEndState.store(int(end), std::memory_order_release);
     loopFinished.store(true, std::memory_order_release);
 }

@@ -3,6 +3,7 @@
 // called from the GUI thread; during a capture or recording run() reads data frames in its
 // own thread and hands each shown frame to the window through queued signals.
 
+#include "sensor/profilesink.h"
 #include "sensor/sensorconnection.h"
 #include "sensor/sensorparameters.h"
 
@@ -16,6 +17,14 @@ class TcpThread : public QThread
     Q_OBJECT
 
 public:
+    // How the last acquisition loop ended.
+    enum class LoopEnd
+    {
+        Stopped,           // the stop was requested and the sensor confirmed NBR_LINES 0
+        StreamMayContinue, // the stop was requested, the sensor did not confirm it
+        LinkLost,          // the connection broke (cause: lossError())
+    };
+
     explicit TcpThread(QObject* parent = nullptr);
     ~TcpThread() override;
 
@@ -41,8 +50,18 @@ public:
     quint64 receivedFrames() const { return framesReceived.load(std::memory_order_relaxed); }
     // Frames the loop emitted since the last start.
     quint64 emittedFrames() const { return framesEmitted.load(std::memory_order_relaxed); }
+    // Frames the receivers found bad since the last start.
+    quint64 badFrames() const { return framesBad.load(std::memory_order_relaxed); }
+    // Valid once the loop has finished.
+    LoopEnd loopEnd() const { return LoopEnd(loopEndState.load(std::memory_order_acquire)); }
+    // The transport's cause of a lost link (SocketChannel::lossError); 0 while not lost.
+    int lossError() const { return lossCause.load(std::memory_order_acquire); }
 
     SensorConnection& sensorConnection() { return connection; }
+
+    // Every profile the profile loop receives (modes 2 and 4) is also given to `sink`; null
+    // for none. Set while no loop runs; the sink must outlive the loop.
+    void setProfileSink(ProfileSink* sink) { profileSink.store(sink, std::memory_order_release); }
 
 signals:
     void ImageReady(unsigned char* ImgBuf, int Width, int Height);
@@ -68,6 +87,10 @@ private:
 
     std::atomic<quint64> framesReceived{0};
     std::atomic<quint64> framesEmitted{0};
+    std::atomic<ProfileSink*> profileSink{nullptr};
+    std::atomic<quint64> framesBad{0};
+    std::atomic<int> loopEndState{int(LoopEnd::Stopped)};
+    std::atomic<int> lossCause{0};
 
     // Preallocated buffer sets handed to the window by pointer, and the GUI-thread object
     // that takes them over and gives them back (see tcpthread.cpp).
@@ -78,6 +101,9 @@ private:
     bool stopRequested() const;
     void imageLoop();
     void profileLoop();
+    void beginLoop();
+    bool linkBroken(); // after a failed receive: true when the loop must end
+    void countBad();
     void finishLoop();
     FrameBuffers* takeFreeSet();
     void handOver(FrameBuffers* set);
@@ -85,4 +111,5 @@ private:
     bool receiveInto(FrameBuffers& set, int& type, bool& isInteger, int& points, int& yPos,
                      int& reserved, float& receiveFPS);
     void drain(float& receiveFPS);
+    void passToSink(const FrameBuffers& set, bool isInteger, int points);
 };

@@ -1,5 +1,7 @@
 #include "simulator/connection.h"
 
+#include "simulator/flashstate.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -35,13 +37,13 @@ void putReplyHeader(std::vector<uint8_t>& out, uint32_t type, uint32_t sequence,
 std::map<int, Param> defaultParams()
 {
     return {
-        {1, {0, 1, 0, true}},               // LASER
+        {1, {0, 1, 1, true}},               // LASER (on at power-up)
         {2, {0, 1277, 0, true}},            // ROI_X
         {3, {0, 1021, 0, true}},            // ROI_Y
         {4, {6, 1280, 1280, true}},         // ROI_DX
         {5, {6, 1024, 1024, true}},         // ROI_DY
-        {6, {0, 1023, 64, true}},           // GAINVAL
-        {7, {5, 500000, 1000, true}},       // SHUTTER
+        {6, {0, 1023, 80, true}},           // GAINVAL
+        {7, {5, 500000, 800, true}},        // SHUTTER
         {8, {-3, 2, 0, true}},              // TRIGGER
         {9, {0, 9, 1, true}},               // MODE
         {10, {-1, 10000, 0, true}},         // NBR_LINES
@@ -88,6 +90,29 @@ Connection::~Connection()
     reader_.join();
     writer_.join();
     ::close(fd_);
+}
+
+void SimState::storeToFlash()
+{
+    std::map<int, Param> values;
+    std::string text;
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        values = params;
+        text = productText;
+        path = options.statePath;
+    }
+    if (!path.empty() && !saveFlashState(path, values, text))
+        std::fprintf(stderr, "lumo-sensor-sim: cannot write the state file %s\n", path.c_str());
+}
+
+bool Connection::peerGone() const
+{
+    if (aborted_)
+        return true;
+    pollfd p{fd_, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 void Connection::abort()
@@ -163,7 +188,7 @@ bool Connection::waitAborted(int ms)
                              [this] { return aborted_.load(); });
 }
 
-void Connection::handle(const Request& request)
+void Connection::logRequest(const Request& request)
 {
     {
         std::lock_guard<std::mutex> lock(state_.mutex);
@@ -175,89 +200,122 @@ void Connection::handle(const Request& request)
                      request.command, request.sequence, request.direction, request.value,
                      request.text.size());
     }
+}
 
+bool Connection::isValueRead(const Request& request) const
+{
+    const int command = int(request.command);
+    if (command == commandResync || request.direction != 1)
+        return false;
+    std::lock_guard<std::mutex> lock(state_.mutex);
+    return command == commandReadText || state_.params.count(command) > 0;
+}
+
+std::vector<uint8_t> Connection::valueReply(const Request& request, uint32_t echoed,
+                                            bool wrongLength)
+{
+    int32_t minimum = 0, maximum = maxTextLength, value = 0;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(state_.mutex);
+        if (int(request.command) == commandReadText) {
+            text = state_.productText;
+            value = int32_t(text.size());
+        } else {
+            const Param& p = state_.params.at(int(request.command));
+            minimum = p.minimum;
+            maximum = p.maximum;
+            value = p.value;
+        }
+    }
+    std::vector<uint8_t> reply;
+    putReplyHeader(reply, typeValueReply, request.sequence, wrongLength ? 8 : 16);
+    putU32(reply, echoed);
+    putI32(reply, minimum);
+    putI32(reply, maximum);
+    putI32(reply, value);
+    reply.insert(reply.end(), text.begin(), text.end());
+    return reply;
+}
+
+int32_t Connection::carryOut(const Request& request, const FaultEntry<ReplyFault>& fault,
+                             Item::Kind& streamChange, int64_t& streamCount)
+{
     const int command = int(request.command);
     const bool isResync = command == commandResync;
-    bool valueReply = false;
-    if (!isResync && request.direction == 1) {
+    int32_t status = statusUnknown;
+    bool resyncStops = false;
+    bool store = false;
+    {
         std::lock_guard<std::mutex> lock(state_.mutex);
-        valueReply = command == commandReadText || state_.params.count(command) > 0;
+        resyncStops = isResync && state_.options.resyncStopsStream;
+        const auto it = state_.params.find(command);
+        if (isResync) {
+            status = statusAccepted;
+        } else if (request.direction != 0) {
+            status = statusUnknown;
+        } else if (command == commandWriteText) {
+            status = request.value >= 0 && request.value <= maxTextLength ? statusAccepted
+                                                                          : statusRefused;
+        } else if (command == commandFlashFirst || command == commandFlashSecond) {
+            status = statusAccepted;
+        } else if (it != state_.params.end()) {
+            const Param& p = it->second;
+            const bool inRange = request.value >= p.minimum && request.value <= p.maximum;
+            const bool modeOk = command != commandMode || isStreamingMode(request.value);
+            status = p.writable && inRange && modeOk ? statusAccepted : statusRefused;
+        }
+        if (fault.fault == ReplyFault::Status)
+            status = fault.param;
+        if (status == statusAccepted && !isResync) {
+            if (command == commandWriteText)
+                state_.productText = request.text;
+            else if (it != state_.params.end() && command != commandFlashFirst)
+                it->second.value = request.value;
+            store = command == commandFlashSecond;
+        }
     }
+    if (store)
+        state_.storeToFlash();
+    if (resyncStops || (status == statusAccepted && command == commandNbrLines)) {
+        const bool start = !isResync && request.value != 0;
+        streamChange = start ? Item::StartStream : Item::StopStream;
+        streamCount = request.value;
+    }
+    return status;
+}
 
-    const FaultEntry<ReplyFault> fault = state_.takeReplyFault(valueReply);
+void Connection::handle(const Request& request)
+{
+    logRequest(request);
+    const bool valueRead = isValueRead(request);
+    const FaultEntry<ReplyFault> fault = state_.takeReplyFault(valueRead);
     if (fault.fault == ReplyFault::NeverAnswer)
         return;
     if (fault.fault == ReplyFault::Delay && waitAborted(fault.param))
         return;
 
     // Carry the request out and build the reply.
-    std::vector<uint8_t> reply;
     const uint32_t echoed =
         fault.fault == ReplyFault::WrongCommand ? request.command + 1 : request.command;
     const bool wrongLength = fault.fault == ReplyFault::WrongLength;
     Item::Kind streamChange = Item::Bytes; // Bytes: no change
     int64_t streamCount = 0;
-
-    if (valueReply) {
-        int32_t minimum = 0, maximum = maxTextLength, value = 0;
-        std::string text;
-        {
-            std::lock_guard<std::mutex> lock(state_.mutex);
-            if (command == commandReadText) {
-                text = state_.productText;
-                value = int32_t(text.size());
-            } else {
-                const Param& p = state_.params.at(command);
-                minimum = p.minimum;
-                maximum = p.maximum;
-                value = p.value;
-            }
-        }
-        putReplyHeader(reply, typeValueReply, request.sequence, wrongLength ? 8 : 16);
-        putU32(reply, echoed);
-        putI32(reply, minimum);
-        putI32(reply, maximum);
-        putI32(reply, value);
-        reply.insert(reply.end(), text.begin(), text.end());
+    std::vector<uint8_t> reply;
+    if (valueRead) {
+        reply = valueReply(request, echoed, wrongLength);
     } else {
-        int32_t status = statusUnknown;
-        {
-            std::lock_guard<std::mutex> lock(state_.mutex);
-            const auto it = state_.params.find(command);
-            if (isResync) {
-                status = statusAccepted;
-            } else if (request.direction != 0) {
-                status = statusUnknown;
-            } else if (command == commandWriteText) {
-                status = request.value >= 0 && request.value <= maxTextLength ? statusAccepted
-                                                                              : statusRefused;
-            } else if (command == commandFlashFirst || command == commandFlashSecond) {
-                status = statusAccepted;
-            } else if (it != state_.params.end()) {
-                const Param& p = it->second;
-                const bool inRange = request.value >= p.minimum && request.value <= p.maximum;
-                const bool modeOk = command != commandMode || isStreamingMode(request.value);
-                status = p.writable && inRange && modeOk ? statusAccepted : statusRefused;
-            }
-            if (fault.fault == ReplyFault::Status)
-                status = fault.param;
-            if (status == statusAccepted && !isResync) {
-                if (command == commandWriteText)
-                    state_.productText = request.text;
-                else if (it != state_.params.end() && command != commandFlashFirst)
-                    it->second.value = request.value;
-            }
-        }
-        if (isResync || (status == statusAccepted && command == commandNbrLines)) {
-            const bool start = !isResync && request.value != 0;
-            streamChange = start ? Item::StartStream : Item::StopStream;
-            streamCount = request.value;
-        }
+        const int32_t status = carryOut(request, fault, streamChange, streamCount);
         putReplyHeader(reply, typeAck, request.sequence, wrongLength ? 16 : 8);
         putU32(reply, echoed);
         putI32(reply, status);
     }
+    deliver(std::move(reply), fault, streamChange, streamCount);
+}
 
+void Connection::deliver(std::vector<uint8_t> reply, const FaultEntry<ReplyFault>& fault,
+                         Item::Kind streamChange, int64_t streamCount)
+{
     // A stop takes effect before its acknowledgement; a start after it.
     if (streamChange == Item::StopStream)
         push(Item{Item::StopStream, {}, SIZE_MAX, 0});
@@ -272,6 +330,8 @@ void Connection::handle(const Request& request)
             reply.insert(reply.begin(), fault.bytes.begin(), fault.bytes.end());
         }
     }
+    if (fault.fault == ReplyFault::LoseReply)
+        reply.clear();
     Item item;
     item.bytes = std::move(reply);
     if (fault.fault == ReplyFault::CloseMidReply)
@@ -365,7 +425,8 @@ void Connection::startStream(int64_t count)
         config_.productText = state_.productText;
         const Options& o = state_.options;
         config_.groove = {o.angle, o.secondAngle, o.angleEvery, o.invalidShare};
-        rate_ = state_.options.rate;
+        config_.acquisition = acquisitionFrom(state_.params);
+        rate_ = config_.acquisition.frameRate(state_.options.rate);
     }
     if (isStreamingMode(config_.mode))
         ring_.configure(config_);
@@ -418,7 +479,7 @@ void Connection::sendFrames()
     double rate;
     {
         std::lock_guard<std::mutex> lock(state_.mutex);
-        rate = state_.options.rate;
+        rate = config_.acquisition.frameRate(state_.options.rate);
     }
     if (rate != rate_) {
         rate_ = rate;

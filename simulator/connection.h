@@ -5,6 +5,7 @@
 #include "simulator/framering.h"
 #include "simulator/sensorsimulator.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -67,14 +68,19 @@ struct SimState
     std::atomic<bool> streaming{false};
     std::atomic<uint64_t> framesSent{0};
     std::atomic<int> connections{0};
+    std::atomic<int> refused{0}; // connections closed at once because a client was connected
 
     FieldOfView fovLocked() const
     {
         FieldOfView f;
         f.xMin = params.at(commandXmin).value;
         f.zMin = params.at(commandZmin).value;
-        f.xMax = f.xMin + params.at(commandXspan).value;
-        f.zMax = f.zMin + params.at(commandZspan).value;
+        // Values set by a test may be anything: the sums saturate as the client's do.
+        auto sum = [](int32_t a, int32_t b) {
+            return int32_t(std::clamp<int64_t>(int64_t(a) + b, INT32_MIN, INT32_MAX));
+        };
+        f.xMax = sum(f.xMin, params.at(commandXspan).value);
+        f.zMax = sum(f.zMin, params.at(commandZspan).value);
         return f;
     }
 
@@ -93,6 +99,9 @@ struct SimState
             replyFaults.pop_front();
         return taken;
     }
+
+    // Saves the settings to the state file (if one was given), as the sensor's flash keeps them.
+    void storeToFlash();
 
     FaultEntry<StreamFault> takeStreamFault()
     {
@@ -123,6 +132,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void abort();
+    // The client has closed its end (or the connection was aborted).
+    bool peerGone() const;
 
 private:
     struct Item
@@ -140,7 +151,16 @@ private:
 
     void readerLoop();
     bool readExact(uint8_t* data, size_t size);
+    // A request is answered in steps: logged, carried out (a value read or a write/action),
+    // then its reply delivered with the faults that apply and the stream change it causes.
     void handle(const Request& request);
+    void logRequest(const Request& request);
+    bool isValueRead(const Request& request) const;
+    std::vector<uint8_t> valueReply(const Request& request, uint32_t echoed, bool wrongLength);
+    int32_t carryOut(const Request& request, const FaultEntry<ReplyFault>& fault,
+                     Item::Kind& streamChange, int64_t& streamCount);
+    void deliver(std::vector<uint8_t> reply, const FaultEntry<ReplyFault>& fault,
+                 Item::Kind streamChange, int64_t streamCount);
     void push(Item item);
     bool waitAborted(int ms); // true when the connection was aborted while waiting
 

@@ -74,7 +74,7 @@ bool StreamConfig::operator==(const StreamConfig& o) const
     return mode == o.mode && points == o.points && width == o.width && height == o.height &&
            format == o.format && type == o.type && fov.xMin == o.fov.xMin &&
            fov.xMax == o.fov.xMax && fov.zMin == o.fov.zMin && fov.zMax == o.fov.zMax &&
-           productText == o.productText && groove == o.groove;
+           productText == o.productText && acquisition == o.acquisition && groove == o.groove;
 }
 
 void FrameRing::configure(const StreamConfig& config)
@@ -185,41 +185,62 @@ void FrameRing::build(size_t s, std::vector<uint8_t>& out) const
     }
 }
 
+void FrameRing::sampleWindow(const Scene& scene, int full, double phase, uint32_t seed,
+                             std::vector<double>& x, std::vector<double>& z) const
+{
+    scene.sampleMm(full, phase, seed, x, z);
+    std::vector<double> rowOf(x.size());
+    for (size_t i = 0; i < x.size(); ++i)
+        rowOf[i] = z[i] < 0.0 ? -1.0 : scene.zToRow(z[i], imagerRows);
+    config_.acquisition.window(x, z, rowOf);
+}
+
 void FrameRing::buildImage(const Scene& scene, double phase, uint32_t seed,
                            std::vector<uint8_t>& out) const
 {
-    const int w = config_.width, h = config_.height;
+    // The imager is w x h; the search area and the step choose what is read out.
+    const Acquisition& a = config_.acquisition;
+    const int w = config_.width, h = config_.height, step = a.step();
+    const int outW = a.columns(w), outH = a.rows(h);
+    const int col0 = a.firstColumn(w), row0 = a.firstRow(h);
+    const double gain = a.brightness();
     const bool binary = config_.mode == 6;
-    out.reserve(20 + size_t(w) * size_t(h));
+    out.reserve(20 + size_t(outW) * size_t(outH));
     putHeader(out, binary ? 6 : 1, 8);
-    putI32(out, w);
-    putI32(out, h);
+    putI32(out, outW);
+    putI32(out, outH);
     const size_t pixels = out.size();
-    if (binary)
-        out.resize(pixels + size_t(w) * size_t(h), 0);
-    else
-        out.insert(out.end(), background_.begin(), background_.end());
-    if (w == 0 || h == 0)
+    out.resize(pixels + size_t(outW) * size_t(outH), 0);
+    if (outW == 0 || outH == 0)
         return;
+    auto at = [&](int r, int c) -> uint8_t& {
+        return out[pixels + size_t(r) * size_t(outW) + size_t(c)];
+    };
+    if (!binary)
+        for (int r = 0; r < outH; ++r)
+            for (int c = 0; c < outW; ++c)
+                at(r, c) =
+                    uint8_t(std::min(255.0, gain * background_[size_t(row0 + r * step) * size_t(w) +
+                                                               size_t(col0 + c * step)]));
 
     std::vector<double> x, z;
-    scene.sampleMm(w, phase, seed, x, z);
-    for (int c = 0; c < w; ++c) {
+    sampleWindow(scene, w, phase, seed, x, z);
+    for (int c = 0; c < outW; ++c) {
         if (z[size_t(c)] < 0.0) // no laser line seen in this column
             continue;
-        const double centre = scene.zToRow(z[size_t(c)], h);
+        const double centre = (scene.zToRow(z[size_t(c)], h) - row0) / step;
         const int r0 = std::max(0, int(std::floor(centre)) - laserHalfRows);
-        const int r1 = std::min(h - 1, int(std::ceil(centre)) + laserHalfRows);
+        const int r1 = std::min(outH - 1, int(std::ceil(centre)) + laserHalfRows);
         for (int r = r0; r <= r1; ++r) {
             const double d = r - centre;
-            uint8_t& p = out[pixels + size_t(r) * size_t(w) + size_t(c)];
+            uint8_t& p = at(r, c);
             if (binary) {
                 if (std::fabs(d) <= binaryHalfRows)
                     p = 255;
             } else {
-                const int v =
-                    int(laserPeak * std::exp(-d * d / (2.0 * laserSigmaRows * laserSigmaRows)));
-                p = uint8_t(std::max(int(p), v));
+                const double v =
+                    gain * laserPeak * std::exp(-d * d / (2.0 * laserSigmaRows * laserSigmaRows));
+                p = uint8_t(std::max(double(p), std::min(255.0, v)));
             }
         }
     }
@@ -228,17 +249,17 @@ void FrameRing::buildImage(const Scene& scene, double phase, uint32_t seed,
 void FrameRing::buildColumnProfile(const Scene& scene, double phase, uint32_t seed,
                                    std::vector<uint8_t>& out) const
 {
-    const int n = config_.points;
+    const Acquisition& a = config_.acquisition;
+    std::vector<double> x, z;
+    sampleWindow(scene, config_.points, phase, seed, x, z);
+    const int n = int(x.size());
     const bool integer = config_.format == 0;
     const int type = config_.type == 3 ? 3 : 2;
     putHeader(out, uint32_t(type), 16);
     putU32(out, integer ? 0u : 1u);
     putU32(out, uint32_t(n));
-    putI32(out, 0); // xStart
-    putI32(out, 1); // xStep
-
-    std::vector<double> x, z;
-    scene.sampleMm(n, phase, seed, x, z);
+    putI32(out, a.firstColumn(config_.points)); // xStart
+    putI32(out, a.step());                      // xStep
     for (int i = 0; i < n; ++i) {
         // A column without a laser line is reported with a negative row.
         const double row = z[size_t(i)] < 0.0 ? -1.0 : scene.zToRow(z[size_t(i)], imagerRows);
@@ -259,10 +280,10 @@ void FrameRing::buildColumnProfile(const Scene& scene, double phase, uint32_t se
 void FrameRing::buildPairs(const Scene& scene, double phase, uint32_t seed,
                            std::vector<uint8_t>& out) const
 {
-    const int n = std::min(config_.points, maxPairPoints);
     const bool product = config_.mode == 9;
     std::vector<double> x, z;
-    scene.sampleMm(n, phase, seed, x, z);
+    sampleWindow(scene, std::min(config_.points, maxPairPoints), phase, seed, x, z);
+    const int n = int(x.size());
 
     std::string text;
     if (product) {

@@ -3,6 +3,7 @@
 // one per motion position; each slot is built the first time it is needed and then reused,
 // so a fast stream only copies bytes and patches the few fields that change per frame.
 
+#include "simulator/acquisition.h"
 #include "simulator/scene.h"
 
 #include <cstddef>
@@ -24,6 +25,7 @@ struct StreamConfig
     FieldOfView fov;
     std::string productText;
     Groove groove;
+    Acquisition acquisition; // window, step, laser, brightness
 
     bool operator==(const StreamConfig& o) const;
     bool operator!=(const StreamConfig& o) const { return !(*this == o); }
@@ -63,6 +65,9 @@ private:
                     std::vector<uint8_t>& out) const;
     void buildColumnProfile(const Scene& scene, double phase, uint32_t seed,
                             std::vector<uint8_t>& out) const;
+    // The profile of `full` samples cut to the acquisition's window.
+    void sampleWindow(const Scene& scene, int full, double phase, uint32_t seed,
+                      std::vector<double>& x, std::vector<double>& z) const;
     void buildPairs(const Scene& scene, double phase, uint32_t seed,
                     std::vector<uint8_t>& out) const;
 

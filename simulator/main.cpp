@@ -33,6 +33,10 @@ const char* usage =
     "  --angle2 DEG    a second groove angle (default 90), taken in turns with --angle\n"
     "  --angle-every N frames per angle when the two alternate (default 0: never)\n"
     "  --invalid SHARE share of profile points reported invalid (default 0; 0..1)\n"
+    "  --stream-through-resync\n"
+    "                  keep streaming through the opening exchange (a faulty sensor)\n"
+    "  --state FILE    the sensor's flash: \"store to flash\" saves the settings to FILE,\n"
+    "                  which is read at the next start\n"
     "  --log           print every request to stderr\n"
     "  --help          show this text\n";
 
@@ -80,12 +84,19 @@ int main(int argc, char** argv)
             options.logRequests = true;
             continue;
         }
+        if (arg == "--stream-through-resync") {
+            options.resyncStopsStream = false;
+            continue;
+        }
         if (i + 1 >= argc)
             return fail("missing value for " + arg);
         const char* value = argv[++i];
         int n = 0;
         bool ok = true;
-        if (arg == "--bind") {
+        if (arg == "--state") {
+            ok = *value != '\0';
+            options.statePath = value;
+        } else if (arg == "--bind") {
             in_addr address{};
             ok = inet_pton(AF_INET, value, &address) == 1;
             options.bind = value;
@@ -93,7 +104,10 @@ int main(int argc, char** argv)
             ok = parseInt(value, 0, 65535, n);
             options.port = uint16_t(n);
         } else if (arg == "--rate") {
-            ok = parseDouble(value, options.rate);
+            if (!parseDouble(value, options.rate) || !sim::isValidRate(options.rate))
+                return fail("invalid value '" + std::string(value) +
+                            "' for --rate: frames per second must be a finite number up to " +
+                            std::to_string(int(sim::maxRate)));
         } else if (arg == "--points") {
             ok = parseInt(value, 1, sim::maxColumnPoints, options.points);
         } else if (arg == "--width") {

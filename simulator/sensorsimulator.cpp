@@ -1,6 +1,7 @@
 #include "simulator/sensorsimulator.h"
 
 #include "simulator/connection.h"
+#include "simulator/flashstate.h"
 #include "simulator/framering.h"
 #include "simulator/scene.h"
 
@@ -42,7 +43,13 @@ void SensorSimulator::Impl::acceptLoop()
         const int fd = ::accept(listenFd, nullptr, nullptr);
         if (fd < 0)
             continue;
-        // One client at a time: a new connection replaces the old one.
+        // One client at a time, as a real sensor: while a client is connected a further
+        // connection is closed at once; a client that has gone is replaced.
+        if (current && !current->peerGone()) {
+            ::close(fd);
+            ++state.refused;
+            continue;
+        }
         current.reset();
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -61,6 +68,8 @@ SensorSimulator::SensorSimulator(Options options) : d(std::make_unique<Impl>())
     setGroove(options.angle, options.secondAngle, options.angleEvery);
     setInvalidShare(options.invalidShare);
     d->state.productText = defaultProductText(d->state.fovLocked());
+    if (!options.statePath.empty())
+        loadFlashState(options.statePath, d->state.params, d->state.productText);
 }
 
 SensorSimulator::~SensorSimulator()
@@ -192,10 +201,19 @@ void SensorSimulator::injectStreamFault(StreamFault fault, int param, const std:
     d->state.hasStreamFaults = true;
 }
 
-void SensorSimulator::setRate(double framesPerSecond)
+bool SensorSimulator::setRate(double framesPerSecond)
 {
+    if (!isValidRate(framesPerSecond))
+        return false;
     std::lock_guard<std::mutex> lock(d->state.mutex);
     d->state.options.rate = framesPerSecond;
+    return true;
+}
+
+void SensorSimulator::setResyncStopsStream(bool stops)
+{
+    std::lock_guard<std::mutex> lock(d->state.mutex);
+    d->state.options.resyncStopsStream = stops;
 }
 
 void SensorSimulator::setProfileFormat(int format, int type)
@@ -241,6 +259,11 @@ bool SensorSimulator::isStreaming() const
 uint64_t SensorSimulator::framesSent() const
 {
     return d->state.framesSent;
+}
+
+int SensorSimulator::refusedCount() const
+{
+    return d->state.refused;
 }
 
 int SensorSimulator::connectionCount() const

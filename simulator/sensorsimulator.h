@@ -38,6 +38,8 @@ enum class ReplyFault
                    // waits for the next acknowledgement)
     CloseMidReply, // half of the reply is sent, then the connection is closed
     NeverAnswer,   // the request is logged but neither carried out nor answered
+    LoseReply,     // the request is carried out, its reply is never sent (a lost
+                   // acknowledgement)
 };
 
 // Faults of the frame stream; each applies to the next `count` frames.
@@ -69,7 +71,21 @@ struct Options
     double secondAngle = 90.0;
     int angleEvery = 0;
     double invalidShare = 0.0;
+    // false: the opening exchange is answered but does not stop a running stream (a sensor
+    // that keeps streaming through it)
+    bool resyncStopsStream = true;
+    // The sensor's flash: "store to flash" saves the settings here, the next start reads them
+    // (empty: nothing is kept).
+    std::string statePath;
 };
+
+// The highest frame rate the simulator accepts; a rate must also be finite.
+constexpr double maxRate = 100000.0;
+inline bool isValidRate(double framesPerSecond)
+{
+    return framesPerSecond == framesPerSecond && framesPerSecond <= maxRate &&
+           framesPerSecond >= -maxRate;
+}
 
 class SensorSimulator
 {
@@ -104,7 +120,10 @@ public:
                            int count = 1);
 
     // Streaming
-    void setRate(double framesPerSecond); // <= 0: as fast as the connection takes them
+    // <= 0: as fast as the connection takes them; a rate isValidRate refuses is ignored
+    // (returns false).
+    bool setRate(double framesPerSecond);
+    void setResyncStopsStream(bool stops);
     void setProfileFormat(int format, int type);
     void setPoints(int points);               // 1 .. 10000 (pairs: at most 5000 are sent)
     void setImageSize(int width, int height); // each 0 .. 1400
@@ -114,6 +133,7 @@ public:
     bool isStreaming() const;
     uint64_t framesSent() const; // frames sent whole (cut frames are not counted)
     int connectionCount() const; // connections accepted so far
+    int refusedCount() const;    // connections closed at once (another client was connected)
 
 private:
     struct Impl;

@@ -21,3 +21,13 @@ lumo_add_test(NAME test_profile_plot
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 300)
+lumo_add_test(NAME test_scanning
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scanning.cpp
+    LIBS lumo_app lumo_simulator Qt5::Network
+    LABELS gui
+    TIMEOUT 300)
+lumo_add_test(NAME test_link_health
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_link_health.cpp
+    LIBS lumo_app lumo_simulator
+    LABELS gui
+    TIMEOUT 300)

@@ -151,7 +151,7 @@ void TestMenus::entries_data()
     row("fileMenu", "&File",
         "&Save sensor settings|&Save product parameters|-|&Load sensor settings|"
         "&Load product parameters|-|&Write product and sensor settings to Tessa "
-        "flash|-|&Quit");
+        "flash|E&xport point cloud...|-|&Quit");
     row("actionMenu", "&Action",
         "&Connect|&Disconnect|-|&Capture|&Record|&Stop Capture/Record|-|&Open "
         "data|&Previous data|&Next data|-|&3D Display");

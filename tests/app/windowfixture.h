@@ -10,8 +10,12 @@
 #include "ui_veltrix.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -50,6 +54,11 @@ public:
     // --- 3D view ---
     SurfaceGraph* surfaceGraph() { return w.surfaceGraph; }
     QAction* display3DAct() { return w.display3DAct; }
+    // ---- Scanning: full-rate recording and point-cloud export ----
+    QCheckBox* everyProfileBox() { return w.fullRateBox; }
+    QSpinBox* recordCount() { return w.fullRateCount; }
+    QString recordStatus() const { return w.recordStatus->text(); }
+    QAction* exportAct() { return w.exportCloudAct; }
     // Profile plot, recording, angle results and ROI training.
     QCustomPlot* plot() { return w.form->customPlot; }
     const double* storedRanges() const { return w.storedRanges; }
@@ -88,6 +97,8 @@ public:
         w.exportProductFile(&t);
         return t;
     }
+    // --- Link health (test_link_health.cpp) ---
+    QString healthText() const { return w.healthLabel ? w.healthLabel->text() : QString(); }
 };
 
 struct ShownDialog

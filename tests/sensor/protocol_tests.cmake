@@ -16,3 +16,12 @@ lumo_add_test(NAME test_protocol
     LIBS lumo_sensor lumo_simulator lumo_testpeer
     LABELS sensor protocol
     TIMEOUT 60)
+
+lumo_add_test(NAME test_link_failures
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_link_failures.cpp
+    LIBS lumo_sensor lumo_simulator
+    LABELS sensor protocol
+    TIMEOUT 60)
+target_compile_definitions(test_link_failures PRIVATE
+    LUMO_SIM_PROGRAM="$<TARGET_FILE:lumo-sensor-sim>")
+add_dependencies(test_link_failures lumo-sensor-sim)

@@ -94,7 +94,7 @@ private slots:
         Message m;
         QVERIFY(readMessage(c, m));
         QCOMPARE(m.type, 100u);
-        QCOMPARE(m.fields[3], 64);
+        QCOMPARE(m.fields[3], 80); // power-up gain
         QVERIFY(c.request(9, 6, 0, 2));
         QVERIFY(readMessage(c, m));
         QCOMPARE(m.fields[1], 0);

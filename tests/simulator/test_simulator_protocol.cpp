@@ -30,7 +30,7 @@ private:
         QCOMPARE(m.fields, fields);
     }
     // The default GAINVAL read, to show the conversation goes on.
-    void expectGain(uint32_t sequence) { expect(100, sequence, {6, 0, 1023, 64}); }
+    void expectGain(uint32_t sequence) { expect(100, sequence, {6, 0, 1023, 80}); }
 
 private slots:
     void init()
@@ -53,9 +53,9 @@ private slots:
         QTest::addColumn<int>("minimum");
         QTest::addColumn<int>("maximum");
         QTest::addColumn<int>("value");
-        QTest::newRow("LASER") << 1 << 0 << 1 << 0;
+        QTest::newRow("LASER") << 1 << 0 << 1 << 1;
         QTest::newRow("ROI_DX") << 4 << 6 << 1280 << 1280;
-        QTest::newRow("SHUTTER") << 7 << 5 << 500000 << 1000;
+        QTest::newRow("SHUTTER") << 7 << 5 << 500000 << 800;
         QTest::newRow("TRIGGER") << 8 << -3 << 2 << 0;
         QTest::newRow("NBR_LINES") << 10 << -1 << 10000 << 0;
         QTest::newRow("Xmin") << 23 << -10000 << 10000 << -255;
@@ -86,8 +86,8 @@ private slots:
         QTest::newRow("TRIGGER min") << 8 << -3 << 0 << -3;
         QTest::newRow("MODE 4") << 9 << 4 << 0 << 4;
         QTest::newRow("AutoTriggerError") << 32 << 0 << 0 << 0;
-        QTest::newRow("GAINVAL above") << 6 << 1024 << 1 << 64;
-        QTest::newRow("SHUTTER below") << 7 << 4 << 1 << 1000;
+        QTest::newRow("GAINVAL above") << 6 << 1024 << 1 << 80;
+        QTest::newRow("SHUTTER below") << 7 << 4 << 1 << 800;
         QTest::newRow("NBR_LINES -2") << 10 << -2 << 1 << 0;
         QTest::newRow("MODE 3 streams nothing") << 9 << 3 << 1 << 1;
         QTest::newRow("firmware read-only") << 27 << 13 << 1 << 12;
@@ -246,17 +246,20 @@ private slots:
         QVERIFY(t.elapsed() >= 250 && t.elapsed() < 1500);
     }
 
-    // Catches a second client not replacing the first, and a client leaving mid-request or
-    // mid-text breaking the server.
+    // Catches a second client taking over from the first (it is closed at once), a client
+    // that has left blocking the next one, and a client leaving mid-request or mid-text
+    // breaking the server.
     void connectionsComeAndGo()
     {
         QVERIFY(client.request(6, 1, 1, 0));
         expectGain(1);
         RawClient second;
         QVERIFY(second.connectTo(simulator->port()));
-        QVERIFY(client.waitClosed(2000));
+        QVERIFY(second.waitClosed(2000));
+        client.close();
+        QVERIFY(second.connectTo(simulator->port()));
         QVERIFY(second.request(7, 2, 1, 0));
-        expect(100, 2, {7, 5, 500000, 1000}, &second);
+        expect(100, 2, {7, 5, 500000, 800}, &second);
         QCOMPARE(simulator->connectionCount(), 2);
         const uint8_t half[8] = {6, 0, 0, 0, 1, 0, 0, 0};
         QVERIFY(second.sendBytes(half, sizeof half));
@@ -358,7 +361,7 @@ private slots:
         expectGain(4);
         QVERIFY(client.request(6, 5, 0, 99));
         expect(101, 5, {6, 3});
-        QCOMPARE(simulator->parameter(6), 64);
+        QCOMPARE(simulator->parameter(6), 80);
         QVERIFY(client.request(6, 6, 0, 99));
         expect(101, 6, {6, 0});
         QCOMPARE(simulator->parameter(6), 99);
@@ -384,7 +387,7 @@ private slots:
         QVERIFY(client.request(6, 4, 0, 300));
         QVERIFY(simulator->waitForRequests(1, 1000));
         QVERIFY(client.read(1, 400).empty());
-        QCOMPARE(simulator->parameter(6), 64);
+        QCOMPARE(simulator->parameter(6), 80);
         simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
         QVERIFY(client.request(0, 1, 0, 0));
         QVERIFY(client.read(1, 300).empty());

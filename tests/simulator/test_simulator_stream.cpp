@@ -208,7 +208,7 @@ private slots:
             if (m.type == 100) {
                 QCOMPARE(m.sequence, 50u);
                 QCOMPARE(m.fields[0], 6);
-                QCOMPARE(m.fields[3], 64);
+                QCOMPARE(m.fields[3], 80); // power-up gain
                 break;
             }
             QCOMPARE(m.type, 2u);
