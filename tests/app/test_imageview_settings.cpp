@@ -27,7 +27,8 @@ QString controls(QDockWidget* dock, bool set)
 {
     QStringList out;
     for (QWidget* box : dock->findChildren<QWidget*>(QRegularExpression("^(sB|cB)")))
-        if (!QString("sBNBRLines sBMaxNoProfileSave sBPort cBThemeList")
+        if (!QString("sBNBRLines sBMaxNoProfileSave sBPort cBThemeList cBRecordEveryProfile "
+                     "sBRecordProfileCount")
                  .contains(box->objectName())) {
             auto* spin = qobject_cast<QSpinBox*>(box);
             const char* property = spin ? "value" : "currentIndex";
@@ -48,7 +49,9 @@ private slots:
     // settings saved and loaded on a fresh window; other files refused.
     void imageViewAndSettingsFiles()
     {
-        sim::SensorSimulator sensor({"127.0.0.1", 0, false, 5.0, 1280, 641, 479});
+        sim::Options odd;
+        odd.rate = 5.0, odd.imageWidth = 641, odd.imageHeight = 479;
+        sim::SensorSimulator sensor(odd);
         QVERIFY(sensor.start());
         auto fx = std::make_unique<WindowFixture>(
             std::vector<std::tuple<QString, QString, int>>{{"S", "127.0.0.1", sensor.port()}});
