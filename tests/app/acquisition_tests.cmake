@@ -1,11 +1,6 @@
-# End-to-end tests of connection and acquisition control: the real window against the simulator.
-lumo_add_test(NAME test_acquisition_control
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition_control.cpp
+# The window against the simulated sensor.
+lumo_add_test(NAME test_acquisition
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition.cpp
     LIBS lumo_app lumo_simulator
     LABELS gui
-    TIMEOUT 400)
-lumo_add_test(NAME test_acquisition_faults
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition_faults.cpp
-    LIBS lumo_app lumo_simulator
-    LABELS gui
-    TIMEOUT 400)
+    TIMEOUT 600)
