@@ -1,6 +1,7 @@
 #include "scriptedpeer.h"
 
 #include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -111,6 +112,21 @@ int openFileCount()
     return int(QDir(QStringLiteral("/proc/self/fd"))
                    .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
                    .size());
+}
+
+int socketOption(int fd, int name)
+{
+    int value = 0;
+    socklen_t size = sizeof value;
+    return ::getsockopt(fd, SOL_SOCKET, name, &value, &size) == 0 ? value : -1;
+}
+
+long procValue(const char* path)
+{
+    QFile file(QString::fromLatin1(path));
+    bool ok = file.open(QIODevice::ReadOnly);
+    const long value = file.readAll().trimmed().toLong(&ok);
+    return ok ? value : -1;
 }
 
 bool Stopwatch::within(qint64 lo, qint64 hi) const

