@@ -48,7 +48,7 @@ private slots:
         QString properties;
         QElapsedTimer clock;
         clock.start();
-        while (properties.isEmpty() && clock.elapsed() < 20000) {
+        while (!properties.contains("_NET_WM_STATE_MAXIMIZED_VERT") && clock.elapsed() < 20000) {
             QTest::qWait(200);
             QVERIFY2(lumo.state() == QProcess::Running, lumo.readAllStandardError().constData());
             properties = windowProperties();
