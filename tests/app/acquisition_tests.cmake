@@ -1,14 +1,9 @@
-# End-to-end tests of connection and acquisition control: the real window against the simulator.
-lumo_add_test(NAME test_acquisition_control
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition_control.cpp
-    LIBS lumo_app lumo_simulator
+# The window against the simulated sensor.
+lumo_add_test(NAME test_acquisition
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition.cpp
+    LIBS lumo_app lumo_simulator lumo_testpeer
     LABELS gui
-    TIMEOUT 400)
-lumo_add_test(NAME test_acquisition_faults
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition_faults.cpp
-    LIBS lumo_app lumo_simulator
-    LABELS gui
-    TIMEOUT 400)
+    TIMEOUT 600)
 # The image view with simulator frames, and the settings files, on the real window.
 lumo_add_test(NAME test_imageview_settings
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_imageview_settings.cpp

@@ -1,8 +1,7 @@
-// Shared test helpers and the scripted loopback TCP peer (one thread that plays steps and
-// records what the client sends).
-
 #include "scriptedpeer.h"
 
+#include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -24,31 +23,36 @@ namespace testpeer {
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr int sliceMs = 5; // how often the thread looks at new steps and the stop flag
+constexpr int sliceMs = 5;
 
-// Binds a socket to an ephemeral port of 127.0.0.1; returns the descriptor and the port.
+sockaddr_in loopback(uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
 int bindLoopback(uint16_t& port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    sockaddr_in a = loopback(0);
+    socklen_t size = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
         if (fd >= 0)
             ::close(fd);
         return -1;
     }
-    port = ntohs(address.sin_port);
+    port = ntohs(a.sin_port);
     return fd;
 }
 } // namespace
 
-std::string le32(uint32_t value)
+std::string le32(uint32_t v)
 {
-    return {char(value & 0xffu), char((value >> 8) & 0xffu), char((value >> 16) & 0xffu),
-            char(value >> 24)};
+    return {char(v & 0xffu), char((v >> 8) & 0xffu), char((v >> 16) & 0xffu), char(v >> 24)};
 }
 
 std::string le16(int16_t value)
@@ -88,6 +92,43 @@ int idleListener(int backlog, uint16_t& port)
     return fd;
 }
 
+int fullListener(uint16_t& port, std::vector<int>& held)
+{
+    const int listener = idleListener(0, port);
+    for (int i = 0; listener >= 0 && i < 16; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        held.push_back(fd);
+        const sockaddr_in a = loopback(port);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 300) == 0)
+            return listener; // this one's SYN is dropped: the queue is full
+    }
+    return -1;
+}
+
+int openFileCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                   .size());
+}
+
+int socketOption(int fd, int name)
+{
+    int value = 0;
+    socklen_t size = sizeof value;
+    return ::getsockopt(fd, SOL_SOCKET, name, &value, &size) == 0 ? value : -1;
+}
+
+long procValue(const char* path)
+{
+    QFile file(QString::fromLatin1(path));
+    bool ok = file.open(QIODevice::ReadOnly);
+    const long value = file.readAll().trimmed().toLong(&ok);
+    return ok ? value : -1;
+}
+
 bool Stopwatch::within(qint64 lo, qint64 hi) const
 {
     const qint64 ms = elapsed();
@@ -118,13 +159,11 @@ struct ScriptedPeer::Impl
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Step> steps;
-    size_t stepsAdded = 0;
-    size_t stepsDone = 0;
+    size_t stepsAdded = 0, stepsDone = 0;
     std::string received;
     bool clientClosed = false;
     std::atomic<bool> stop{false};
-    int listenFd = -1;
-    int connFd = -1;
+    int listenFd = -1, connFd = -1;
     uint16_t port = 0;
     std::thread thread;
 
@@ -136,7 +175,7 @@ struct ScriptedPeer::Impl
         changed.notify_all();
     }
 
-    // Reads what is there (waiting up to waitMs) and records it. False once the stream ended.
+    // Records what arrives within waitMs; false once the stream ended.
     bool pump(int waitMs)
     {
         pollfd p{connFd, POLLIN, 0};
@@ -153,7 +192,6 @@ struct ScriptedPeer::Impl
         return !clientClosed;
     }
 
-    // Reads while open, else sleeps.
     void idle(bool& open, int waitMs)
     {
         if (open)
@@ -172,7 +210,6 @@ struct ScriptedPeer::Impl
             if (fd < 0)
                 continue;
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-            // Each step's bytes go out at once, not held back until an ACK.
             const int noDelay = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
             connFd = fd;
@@ -233,7 +270,7 @@ struct ScriptedPeer::Impl
                 idle(open, sliceMs);
                 continue;
             }
-            const Clock::time_point due =
+            const auto due =
                 std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
             while (!stop && Clock::now() < due) {
                 const auto left =

@@ -56,6 +56,7 @@ public:
     bool connectTo(uint16_t port)
     {
         close();
+        eof_ = false;
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd_ < 0)
             return false;
@@ -92,7 +93,6 @@ public:
         return true;
     }
 
-    // One request: command, sequence, direction, value, then the text (command 40).
     bool request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value,
                  const std::string& text = {})
     {
@@ -105,7 +105,6 @@ public:
         return sendBytes(b.data(), b.size());
     }
 
-    // Reads up to `size` bytes; gives up after `idleMs` without data or at the peer's close.
     std::vector<uint8_t> read(size_t size, int idleMs = 2000)
     {
         std::vector<uint8_t> out(size);
@@ -131,7 +130,6 @@ public:
         return out.size() == size;
     }
 
-    // Everything that arrives until the line has been quiet for `quietMs`.
     std::vector<uint8_t> drain(int quietMs)
     {
         std::vector<uint8_t> all;
@@ -145,7 +143,6 @@ public:
         }
     }
 
-    // Waits until the peer closes; false when it stays open for `timeoutMs`.
     bool waitClosed(int timeoutMs)
     {
         const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -162,15 +159,12 @@ public:
     }
 
     bool sawEof() const { return eof_; }
-    int fd() const { return fd_; }
 
 private:
     int fd_ = -1;
     bool eof_ = false;
 };
 
-// One message of the sensor's stream: a reply or a data frame, with its fixed fields and
-// bulk bytes.
 struct Message
 {
     uint32_t type = 0;
@@ -181,7 +175,6 @@ struct Message
     std::string text;            // product result text (type 9)
 };
 
-// Fixed 4-byte fields after the 12-byte header, by type (0: unknown type).
 inline size_t fixedFieldCount(uint32_t type)
 {
     switch (type) {
@@ -201,7 +194,6 @@ inline size_t fixedFieldCount(uint32_t type)
     }
 }
 
-// Reads the next message; false on a time-out, a close or an unknown type.
 inline bool readMessage(RawClient& c, Message& m, int idleMs = 2000)
 {
     std::vector<uint8_t> b;

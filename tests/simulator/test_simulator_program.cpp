@@ -31,7 +31,6 @@ private:
     }
 
 private slots:
-    // Catches an option missing from the help text, or help not ending with code 0.
     void help()
     {
         QProcess p;
@@ -45,7 +44,6 @@ private slots:
             QVERIFY2(out.contains(option), option);
     }
 
-    // Catches a bad option that starts the server instead of ending with code 2 and a message.
     void invalidOptions_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -71,8 +69,6 @@ private slots:
         QVERIFY(p.readAllStandardOutput().isEmpty());
     }
 
-    // Catches options not applied, the start line or request log wrong, or a signal that
-    // does not end the program cleanly.
     void servesAndEndsOnSignal_data()
     {
         QTest::addColumn<int>("signal");
@@ -117,7 +113,6 @@ private slots:
         QVERIFY(log.contains("request command=10 sequence=7 direction=0 value=1 text=0\n"));
     }
 
-    // Catches a port in use not reported with code 1.
     void portInUseFails()
     {
         QProcess first;
