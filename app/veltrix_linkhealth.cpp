@@ -114,6 +114,10 @@ bool Veltrix::reportLoopEnd()
     checkGUIEnabled();
     const QString text = tr("Connection lost: %1").arg(lossCause(tcpThread->lossError()));
     setStatus(text, "background-color: red");
+    // The cause is longer than the usual states: let the whole line show from its start.
+    const int needed = statusLine->fontMetrics().horizontalAdvance(text) + 16;
+    statusLine->setFixedWidth(qMax(statusLine->width(), needed));
+    statusLine->setCursorPosition(0);
     statusBar()->clearMessage();
 
     if (!wasAcquiring) {
