@@ -147,6 +147,7 @@ private:
     // Link health (veltrix_linkhealth.cpp): frame counters, silence, a lost link.
     void startHealthWatch();
     void refreshHealth();
+    void clearNoDataNotice();
     // After the loop ended: tells a lost link or an unconfirmed stop; true when the link
     // was lost (the window is then disconnected).
     bool reportLoopEnd();

@@ -58,6 +58,12 @@ void Veltrix::startHealthWatch()
     healthTimer->start();
 }
 
+void Veltrix::clearNoDataNotice()
+{
+    if (statusBar()->currentMessage().startsWith(tr("No data for %1 s").section(' ', 0, 1)))
+        statusBar()->clearMessage();
+}
+
 void Veltrix::refreshHealth()
 {
     const quint64 received = tcpThread->receivedFrames();
@@ -70,6 +76,7 @@ void Veltrix::refreshHealth()
                              .arg(tcpThread->badFrames()));
     if (!tcpThread->isRunning()) {
         healthTimer->stop();
+        clearNoDataNotice();
         return;
     }
     // Silence is not a failure (an external trigger may keep a sensor quiet for minutes).
@@ -78,8 +85,7 @@ void Veltrix::refreshHealth()
     if (received != healthLastReceived) {
         healthLastReceived = received;
         healthLastFrameMs = now;
-        if (statusBar()->currentMessage().startsWith(notice.section(' ', 0, 1)))
-            statusBar()->clearMessage();
+        clearNoDataNotice();
     } else if (now - healthLastFrameMs >= SensorLimits::noDataNoticeMs) {
         statusBar()->showMessage(notice.arg((now - healthLastFrameMs) / 1000));
     }
@@ -114,6 +120,10 @@ bool Veltrix::reportLoopEnd()
     checkGUIEnabled();
     const QString text = tr("Connection lost: %1").arg(lossCause(tcpThread->lossError()));
     setStatus(text, "background-color: red");
+    // The cause is longer than the usual states: let the whole line show from its start.
+    const int needed = statusLine->fontMetrics().horizontalAdvance(text) + 16;
+    statusLine->setFixedWidth(qMax(statusLine->width(), needed));
+    statusLine->setCursorPosition(0);
     statusBar()->clearMessage();
 
     if (!wasAcquiring) {

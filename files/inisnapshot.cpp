@@ -10,19 +10,34 @@
 
 namespace {
 
-constexpr qint64 copyChunkBytes = 64 * 1024;
+constexpr qint64 maxFileBytes = 4 * 1024 * 1024; // far beyond any parameter file
+
+// The toolkit's INI reader decodes a value written "@Variant(...)" with its binary stream
+// reader, which trusts the element counts inside: a crafted value makes it reserve gigabytes
+// and abort. Parameter files hold numbers and plain words, so a line that could decode that
+// way - one with "@Variant(" or with a backslash escape, which could spell it - is left out of
+// the snapshot, and its key reads as missing.
+bool isSafeLine(const QByteArray& line)
+{
+    return !line.contains("@Variant(") && !line.contains('\\');
+}
 
 bool copyBytes(QFile& from, QFile& to)
 {
-    QByteArray chunk;
-    do {
-        chunk = from.read(copyChunkBytes);
-        if (from.error() != QFileDevice::NoError)
-            return false;
-        if (!chunk.isEmpty() && to.write(chunk) != chunk.size())
-            return false;
-    } while (!chunk.isEmpty());
-    return to.flush();
+    if (from.size() > maxFileBytes)
+        return false;
+    const QByteArray all = from.read(maxFileBytes + 1);
+    if (from.error() != QFileDevice::NoError || all.size() > maxFileBytes)
+        return false;
+    QByteArray kept;
+    kept.reserve(all.size());
+    for (const QByteArray& line : all.split('\n')) {
+        // A lone carriage return ends a line for the INI reader too.
+        for (const QByteArray& part : line.split('\r'))
+            if (isSafeLine(part))
+                kept.append(part).append('\n');
+    }
+    return to.write(kept) == kept.size() && to.flush();
 }
 
 } // namespace
@@ -35,12 +50,10 @@ IniSnapshot::IniSnapshot(const QString& fileName)
     QFile source(fileName);
     if (!source.open(QIODevice::ReadOnly))
         return; // missing or unreadable: every value is missing
+    // Without a private, screened copy nothing is read: every value is missing.
     if (copy.open() && copyBytes(source, copy)) {
         copy.close();
         settings = std::make_unique<QSettings>(copy.fileName(), QSettings::IniFormat);
-    } else {
-        // No private copy possible: read the file itself.
-        settings = std::make_unique<QSettings>(fileName, QSettings::IniFormat);
     }
 }
 

@@ -245,7 +245,7 @@ bool SensorConnection::resynchronize()
         if (receiveByte(channel, SensorLimits::byteTimeoutMs) < 0)
             return false;
     // Drain whatever else is still in the stream (the tail of frames or failed replies).
-    std::vector<uint8_t> scratch(size_t(SensorLimits::drainChunkBytes));
+    std::vector<uint8_t> scratch(static_cast<size_t>(SensorLimits::drainChunkBytes));
     const Clock::time_point start = Clock::now();
     for (;;) {
         const SensorStatus got = receiveAvailable(
