@@ -113,7 +113,7 @@ private slots:
             int32_t sent;
         };
         const Row rows[] = {
-            {"cBLaserMode", 1, 1, 1},
+            {"cBLaserMode", 0, 1, 0}, // the sensor powers up with the laser on
             {"sBSearchAreaX", 10, 2, 10},
             {"sBSearchAreaY", 20, 3, 20},
             {"sBSearchAreaDX", 640, 4, 640},
