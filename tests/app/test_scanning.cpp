@@ -2,12 +2,12 @@
 // and a sensor that already serves another client is reported as a failed connection.
 #include "windowfixture.h"
 
-#include "files/recordedprofile.h"
 #include "simulator/framering.h"
 
 #include <QHostAddress>
 #include <QSettings>
 #include <QTcpSocket>
+#include <cstdio>
 #include <cstring>
 
 class TestScanning : public QObject
@@ -70,9 +70,14 @@ private slots:
             const size_t end = rest.find('\n');
             const std::string_view line = rest.substr(0, end);
             rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-            RecordedProfile::Point p;
-            if (!RecordedProfile::parsePointLine(line, p))
-                QFAIL(std::string(line).c_str());
+            struct
+            {
+                double x, z;
+                int frame;
+            } p;
+            const std::string text(line);
+            if (std::sscanf(text.c_str(), "%lf; %d; %lf;\r", &p.x, &p.frame, &p.z) != 3)
+                QFAIL(text.c_str());
             if (pointIndex == points) { // a new profile starts
                 QCOMPARE(p.frame, expectedFrame);
                 frame.clear();
