@@ -1,5 +1,11 @@
-// Fuzz targets of the settings-file and product-file loaders (FUZZ_SETTINGS, FUZZ_PRODUCT):
-// the input is the whole file.
+// Fuzz targets of the file readers: the settings-file and product-file loaders (FUZZ_SETTINGS,
+// FUZZ_PRODUCT), the offline block reader stepping through a recording to its end and back
+// (FUZZ_OFFLINE), and the 3D loader (FUZZ_SURFACE). The input is the whole file.
+#if defined(FUZZ_OFFLINE)
+#include "display/offlineprofiles.h"
+#elif defined(FUZZ_SURFACE)
+#include "surface/surfaceloader.h"
+#endif
 #include "files/productfile.h"
 #include "files/settingsfile.h"
 #include "sensor/sensorparameters.h"
@@ -18,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 #if defined(FUZZ_SETTINGS)
     SensorParameters values;
     readSettingsFile(path, values);
+#elif defined(FUZZ_OFFLINE)
+    browseWholeFile(path, 2000);
+#elif defined(FUZZ_SURFACE)
+    SurfaceLoader::load(path);
 #else
     ProductParameters job;
     readProductFile(path, job);
