@@ -42,8 +42,11 @@ bool OfflineProfiles::LineReader::fill()
         end -= begin;
         begin = 0;
     }
-    if (buffer.size() - end < readPiece)
-        buffer.resize(end + readPiece);
+    // A small file is read whole in one piece, without holding a full piece for it.
+    const qint64 left = std::max<qint64>(file.size() - file.pos(), 0);
+    const std::size_t piece = std::clamp<std::size_t>(std::size_t(left) + 1, 4096, readPiece);
+    if (buffer.size() - end < piece)
+        buffer.resize(end + piece);
     const qint64 got = file.read(buffer.data() + end, qint64(buffer.size() - end));
     if (got <= 0)
         return false;

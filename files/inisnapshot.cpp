@@ -1,74 +1,137 @@
-// Parsing an INI file from a private copy, so that every read sees the file as it is now.
+// Reading an INI parameter file into memory in one pass.
 
 #include "files/inisnapshot.h"
 
-#include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QStringList>
-#include <QVariant>
+
+#include <optional>
 
 namespace {
 
 constexpr qint64 maxFileBytes = 4 * 1024 * 1024; // far beyond any parameter file
 
-// The toolkit's INI reader decodes a value written "@Variant(...)" with its binary stream
-// reader, which trusts the element counts inside: a crafted value makes it reserve gigabytes
-// and abort. Parameter files hold numbers and plain words, so a line that could decode that
-// way - one with "@Variant(" or with a backslash escape, which could spell it - is left out of
-// the snapshot, and its key reads as missing.
-bool isSafeLine(const QByteArray& line)
+// Text up to the first ';' outside double quotes.
+QByteArray withoutComment(const QByteArray& line)
 {
-    return !line.contains("@Variant(") && !line.contains('\\');
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ';' && !quoted)
+            return line.left(i);
+    }
+    return line;
 }
 
-bool copyBytes(QFile& from, QFile& to)
+// The items of a value: split at commas outside quotes, each trimmed, quotes dropped and the
+// text inside them kept as it is.
+QStringList valueItems(const QByteArray& raw)
 {
-    if (from.size() > maxFileBytes)
-        return false;
-    const QByteArray all = from.read(maxFileBytes + 1);
-    if (from.error() != QFileDevice::NoError || all.size() > maxFileBytes)
-        return false;
-    QByteArray kept;
-    kept.reserve(all.size());
-    for (const QByteArray& line : all.split('\n')) {
-        // A lone carriage return ends a line for the INI reader too.
-        for (const QByteArray& part : line.split('\r'))
-            if (isSafeLine(part))
-                kept.append(part).append('\n');
+    QStringList items;
+    QByteArray item;
+    bool quoted = false;
+    bool wasQuoted = false;
+    auto finish = [&] {
+        items.append(QString::fromUtf8(wasQuoted ? item : item.trimmed()));
+        item.clear();
+        wasQuoted = false;
+    };
+    for (const char c : raw) {
+        if (c == '"') {
+            if (!quoted && !wasQuoted)
+                item = item.trimmed(); // blanks before an opening quote do not count
+            quoted = !quoted;
+            wasQuoted = true;
+        } else if (c == ',' && !quoted) {
+            finish();
+        } else if (quoted || !wasQuoted || c != ' ') {
+            item.append(c);
+        }
     }
-    return to.write(kept) == kept.size() && to.flush();
+    finish();
+    return items;
+}
+
+// The text of a single value after the '@' forms; none for a typed value not read.
+std::optional<QString> decodeSpecial(const QString& text)
+{
+    if (!text.startsWith(QLatin1Char('@')))
+        return text;
+    if (text.startsWith(QLatin1String("@@")))
+        return text.mid(1);
+    if (!text.endsWith(QLatin1Char(')')))
+        return text;
+    for (const char* prefix : {"@ByteArray(", "@String("}) {
+        const QLatin1String p(prefix);
+        if (text.startsWith(p))
+            return text.mid(p.size(), text.size() - p.size() - 1);
+    }
+    return std::nullopt; // @Invalid(), @Variant(...), @Rect(...), ...
 }
 
 } // namespace
 
 IniSnapshot::IniSnapshot(const QString& fileName)
-    : copy(QDir::tempPath() + QStringLiteral("/lumo-ini-XXXXXX.ini"))
 {
     if (fileName.isEmpty())
         return;
-    QFile source(fileName);
-    if (!source.open(QIODevice::ReadOnly))
-        return; // missing or unreadable: every value is missing
-    // Without a private, screened copy nothing is read: every value is missing.
-    if (copy.open() && copyBytes(source, copy)) {
-        copy.close();
-        settings = std::make_unique<QSettings>(copy.fileName(), QSettings::IniFormat);
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
+        return; // missing, unreadable or absurd: every value is missing
+    // One byte beyond the size shows a file that grew since; such a read is refused, not cut.
+    const QByteArray all = file.read(file.size() + 1);
+    if (file.error() == QFileDevice::NoError && all.size() <= file.size())
+        parse(all);
+}
+
+IniSnapshot IniSnapshot::fromBytes(const QByteArray& bytes)
+{
+    IniSnapshot snapshot;
+    if (bytes.size() <= maxFileBytes)
+        snapshot.parse(bytes);
+    return snapshot;
+}
+
+void IniSnapshot::parse(const QByteArray& bytes)
+{
+    QString group;
+    int start = 0;
+    while (start < bytes.size()) {
+        int end = start;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        const QByteArray line = bytes.mid(start, end - start).trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.startsWith(';') || line.contains('\\'))
+            continue;
+        if (line.startsWith('[')) {
+            const int close = line.indexOf(']');
+            if (close > 0)
+                group = QString::fromUtf8(line.mid(1, close - 1).trimmed());
+            continue;
+        }
+        const QByteArray text = withoutComment(line);
+        const int equals = text.indexOf('=');
+        if (equals <= 0)
+            continue;
+        const QString key = QString::fromUtf8(text.left(equals).trimmed());
+        const QStringList items = valueItems(text.mid(equals + 1));
+        const std::optional<QString> value = items.size() > 1
+                                                 ? items.join(QStringLiteral(", "))
+                                                 : decodeSpecial(items.first());
+        const QString path = group + QLatin1Char('/') + key;
+        if (value)
+            values.insert(path, *value);
+        else
+            values.remove(path); // a typed value hides an earlier plain one, as a later key does
     }
 }
 
-IniSnapshot::~IniSnapshot() = default;
-
 QString IniSnapshot::value(const QString& group, const QString& key) const
 {
-    if (!settings)
+    const auto found = values.constFind(group + QLatin1Char('/') + key);
+    if (found == values.constEnd())
         return QString();
-    const QVariant value = settings->value(group + QLatin1Char('/') + key);
-    if (!value.isValid())
-        return QString();
-    // An unquoted comma in a hand-edited file makes the reader split the value into a list.
-    if (value.type() == QVariant::StringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    const QString text = value.toString();
-    return text.isNull() ? QString(QLatin1String("")) : text;
+    return found->isNull() ? QString(QLatin1String("")) : *found;
 }

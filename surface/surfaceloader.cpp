@@ -14,7 +14,7 @@ namespace SurfaceLoader {
 
 namespace {
 
-// Size of one read; a longer line makes the buffer grow.
+// Largest size of one read; a longer line makes the buffer grow.
 constexpr std::size_t kReadBlockBytes = 1 << 20;
 
 // Reads the file from its start in large blocks and calls onPoint for every point line.
@@ -69,7 +69,9 @@ Result load(const QString& path)
         result.errorText = file.errorString();
         return result;
     }
-    std::vector<char> buffer(kReadBlockBytes);
+    // A small file needs no full block; a file that grows later still reads in pieces.
+    std::vector<char> buffer(std::clamp<std::size_t>(
+        static_cast<std::size_t>(std::max<qint64>(file.size(), 0)) + 1, 4096, kReadBlockBytes));
 
     // Scan: row lengths and ranges.
     std::vector<int> rowLengths;

@@ -10,12 +10,14 @@
 #include "files/settingsfile.h"
 #include "sensor/sensorparameters.h"
 
+#include <QDir>
 #include <QFile>
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const QString path = QStringLiteral("/tmp/lumo-fuzz-%1.txt").arg(::getpid());
+    static const QString path =
+        QDir::tempPath() + QStringLiteral("/lumo-fuzz-%1.txt").arg(::getpid());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return 0;
@@ -25,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SensorParameters values;
     readSettingsFile(path, values);
 #elif defined(FUZZ_OFFLINE)
-    browseWholeFile(path, 2000);
+    // Enough blocks to step across every kind of boundary; more only repeats the same work.
+    constexpr int maxOfflineBlocks = 16;
+    browseWholeFile(path, maxOfflineBlocks);
 #elif defined(FUZZ_SURFACE)
     SurfaceLoader::load(path);
 #else
