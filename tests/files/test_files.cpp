@@ -75,21 +75,22 @@ struct StoredKey
     const char* key;
     int32_t P::*member;
 };
-#define KEY(group, name) {group, #name, &P::name}
+#define PARAMETER(name) {"Parameter", #name, &P::name}
+#define EXPERT(name) {"Expert", #name, &P::name}
 const StoredKey integerKeys[] = {
-    KEY("Parameter", GAINVAL), KEY("Parameter", ExposureMode), KEY("Parameter", SHUTTER),
-    KEY("Parameter", AutoShutterVal), KEY("Parameter", AutoShutterMin),
-    KEY("Parameter", AutoShutterMax), KEY("Parameter", DoubleShutter1),
-    KEY("Parameter", DoubleShutter2), KEY("Parameter", LASER), KEY("Parameter", TRIGGER),
-    KEY("Parameter", AutoTriggerFPS), KEY("Parameter", AutoTriggerError),
-    KEY("Parameter", METHOD), KEY("Parameter", ReflexionFilter), KEY("Parameter", RlcThresh),
-    KEY("Parameter", MinWidth), KEY("Parameter", MaxWidth), KEY("Parameter", ROI_X),
-    KEY("Parameter", ROI_Y), KEY("Parameter", ROI_DX), KEY("Parameter", ROI_DY),
-    KEY("Parameter", SubSample), KEY("Expert", EthernetSendNoWait),
-    KEY("Expert", EthernetPackNr), KEY("Expert", ALGORITHM), KEY("Expert", SpeckleFilter),
-    KEY("Expert", MedianFilter), KEY("Mode", ResetImageAcq), KEY("Mode", MODE),
-    KEY("Mode", NBR_LINES)};
-#undef KEY
+    PARAMETER(GAINVAL),        PARAMETER(ExposureMode),     PARAMETER(SHUTTER),
+    PARAMETER(AutoShutterVal), PARAMETER(AutoShutterMin),   PARAMETER(AutoShutterMax),
+    PARAMETER(DoubleShutter1), PARAMETER(DoubleShutter2),   PARAMETER(LASER),
+    PARAMETER(TRIGGER),        PARAMETER(AutoTriggerFPS),   PARAMETER(AutoTriggerError),
+    PARAMETER(METHOD),         PARAMETER(ReflexionFilter),  PARAMETER(RlcThresh),
+    PARAMETER(MinWidth),       PARAMETER(MaxWidth),         PARAMETER(ROI_X),
+    PARAMETER(ROI_Y),          PARAMETER(ROI_DX),           PARAMETER(ROI_DY),
+    PARAMETER(SubSample),      EXPERT(EthernetSendNoWait),  EXPERT(EthernetPackNr),
+    EXPERT(ALGORITHM),         EXPERT(SpeckleFilter),       EXPERT(MedianFilter),
+    {"Mode", "ResetImageAcq", &P::ResetImageAcq}, {"Mode", "MODE", &P::MODE},
+    {"Mode", "NBR_LINES", &P::NBR_LINES}};
+#undef PARAMETER
+#undef EXPERT
 
 // `before` with the 30 stored fields taken from `source`: all a load may change.
 P withStoredFields(P before, const P& source)
@@ -211,8 +212,11 @@ private:
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
     // A file and a directory that failed writes must leave as they are.
-    bool putBystanders() { return QDir(dir.path()).mkdir("adir") && putFile(path("plain.txt"), "keep"); }
-    bool bystandersKept() { return fileBytes(path("plain.txt")) == "keep" && QDir(path("adir")).isEmpty(); }
+    bool putBystanders() { return QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"); }
+    bool bystandersKept()
+    {
+        return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty();
+    }
 
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
@@ -245,7 +249,7 @@ private slots:
                  QStringList({"Kim", "5", "64", "XXXX"}));
         QCOMPARE(ini.size(), 36);
         QVERIFY(putBystanders());
-        for (const QString& bad : {path("plain.txt/LumoPar.txt"), path("adir"), QString()})
+        for (const QString& bad : {path("plain/LumoPar.txt"), path("adir"), QString()})
             QVERIFY(!writeSettingsFile(bad, P(), fixedNow));
         QVERIFY(bystandersKept());
     }
@@ -301,7 +305,8 @@ private slots:
         QVERIFY(putFile(file, "[A]\nplain=hello world\nempty=\nlist=1, 2 ,3\nquoted=\"a, b\"\n"
                               "[B]\nplain=other\n"));
         const char* rows[][3] = {{"A", "plain", "hello world"}, {"B", "plain", "other"},
-                                 {"A", "empty", ""}, {"A", "list", "1, 2, 3"}, {"A", "quoted", "a, b"}};
+                                 {"A", "empty", ""},           {"A", "list", "1, 2, 3"},
+                                 {"A", "quoted", "a, b"}};
         for (const auto& r : rows)
             QVERIFY2(!readFileSetting(file, r[0], r[1]).isNull() &&
                          readFileSetting(file, r[0], r[1]) == r[2], r[1]);
@@ -315,15 +320,17 @@ private slots:
         QCOMPARE(readFileSetting(single, "G", "k") + '|' + readFileSetting(single, "H", "k"),
                  QString("v 2|x, y"));
         QVERIFY(putBystanders());
-        for (const QString& bad : {path("plain.txt/below.ini"), path("adir"), QString()})
-            QVERIFY(!writeFileSetting(bad, "G", "k", "k") && readFileSetting(bad, "G", "k").isNull());
+        for (const QString& bad : {path("plain/below.ini"), path("adir"), QString()})
+            QVERIFY(!writeFileSetting(bad, "G", "k", "k") &&
+                    readFileSetting(bad, "G", "k").isNull());
         QVERIFY(bystandersKept());
     }
 
     // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
     void codesAndTitles()
     {
-        const int trigger[][2] = {{0, -3}, {2, -1}, {3, 0}, {5, 2}, {-1, -4}, {-1, 3}, {-1, INT_MIN}};
+        const int trigger[][2] = {{0, -3}, {2, -1}, {3, 0},       {5, 2},
+                                  {-1, -4}, {-1, 3}, {-1, INT_MIN}};
         for (const auto& r : trigger)
             QVERIFY(triggerIndex(r[1]) == r[0] && (r[0] < 0 || triggerCode(r[0]) == r[1]));
         const int filter[][2] = {{0, -2}, {2, 0}, {4, 2}, {-1, -3}, {-1, INT_MAX}};
@@ -375,8 +382,9 @@ private slots:
                          "PHI_MIN=-11.5 PHI_MAX=171.75 ROI_COUNT=2 ROI_X_0=-11.3457 "
                          "ROI_Y_0=102.5 ROI_X_1=34.3333 ROI_Y_1=251.068"));
         const std::pair<float, const char*> floats[] = {
-            {0.5f, "0.5"}, {45.0f, "45"}, {-12.25f, "-12.25"}, {1e6f, "1e+06"}, {999999.0f, "999999"},
-            {999999.6f, "1e+06"}, {0.0001f, "0.0001"}, {0.00001f, "1e-05"}, {1.0f / 3.0f, "0.333333"}};
+            {0.5f, "0.5"},       {45.0f, "45"},         {-12.25f, "-12.25"},
+            {1e6f, "1e+06"},     {999999.0f, "999999"}, {999999.6f, "1e+06"},
+            {0.0001f, "0.0001"}, {0.00001f, "1e-05"},   {1.0f / 3.0f, "0.333333"}};
         for (const auto& [value, text] : floats) {
             ProductParameters p;
             p.TARGET_ANGLE = p.job[1].ROI_Y_1 = value;
@@ -395,7 +403,7 @@ private slots:
         QCOMPARE(raw(loaded), raw(expected));
         QVERIFY(putBystanders());
         for (const QString& bad : {path("no/such/dir/ProdPar.txt"), path("adir"),
-                                   path("plain.txt/ProdPar.txt"), QString()})
+                                   path("plain/ProdPar.txt"), QString()})
             QVERIFY(!writeProductFile(bad, buildProductText(ProductParameters(), fixedNow)));
         QVERIFY(!QFile::exists(path("no")) && bystandersKept());
     }
@@ -406,14 +414,16 @@ private slots:
         QTest::addColumn<int>("sensorRoi");      // -1: refused
         for (const char* function : {"AngleCalculation", "anglecalculation", "ANGLECALCULATION",
                                      "\"AngleCalculation\"", "@ByteArray(AngleCalculation)"})
-            QTest::newRow(function) << "[ProductInfo]\nFunction=" + QByteArray(function) + "\nSENSOR_ROI=1\n" << 1;
+            QTest::newRow(function)
+                << "[ProductInfo]\nFunction=" + QByteArray(function) + "\nSENSOR_ROI=1\n" << 1;
         for (const char* line : {"Function=EdgeDetection", "Function=AngleCalc", "Function=",
                                  "Function=AngleCalculation2", "Other=AngleCalculation",
                                  "Function=@Variant(\\0\\0\\0\\x7f\\0\\0)"})
             QTest::newRow(line) << "[ProductInfo]\n" + QByteArray(line) + "\nSENSOR_ROI=1\n" << -1;
         QTest::newRow("wrong group")
             << QByteArray("[FileInfo]\nFunction=AngleCalculation\n[JOB_0]\nPHI_MAX=9\n") << -1;
-        QTest::newRow("settings file") << QByteArray("[SensorInfo]\nIPAddress=XXXX\n[Mode]\nMODE=9\n") << -1;
+        QTest::newRow("settings file")
+            << QByteArray("[SensorInfo]\nIPAddress=XXXX\n[Mode]\nMODE=9\n") << -1;
         QTest::newRow("missing file") << QByteArray() << -1;
         QTest::newRow("directory") << QByteArray("/") << -1;
         QTest::newRow("empty file") << QByteArray("") << -1;
@@ -421,9 +431,11 @@ private slots:
         QTest::newRow("zero bytes") << QByteArray(5000, '\0') << -1;
         QTest::newRow("unterminated group") << QByteArray("[ProductInfo\nFunction=") << -1;
         QTest::newRow("garbage around a job")
-            << binaryGarbage(300) + "\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=1\n" << 1;
+            << binaryGarbage(300) + "\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=1\n"
+            << 1;
         QTest::newRow("very long line")
-            << "[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=" + QByteArray(200000, '9') << 0;
+            << "[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=" + QByteArray(200000, '9')
+            << 0;
     }
 
     // Only an angle job is taken (Function in any letter case); job groups that are missing
@@ -433,13 +445,15 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(int, sensorRoi);
         const QString file = path("job.txt");
-        QVERIFY(content.isNull() || (content == "/" ? QDir(dir.path()).mkdir("job.txt") : putFile(file, content)));
+        QVERIFY(content.isNull() ||
+                (content == "/" ? QDir(dir.path()).mkdir("job.txt") : putFile(file, content)));
         ProductParameters p = sampleRecord();
         QCOMPARE(readProductFile(file, p), sensorRoi >= 0);
         if (sensorRoi < 0)
             QCOMPARE(raw(p), raw(sampleRecord()));
         else
-            QVERIFY(p.SENSOR_ROI == sensorRoi && p.job[0].PHI_MAX == 0.0f && p.job[1].PRODUCT_TYPE == 0);
+            QVERIFY(p.SENSOR_ROI == sensorRoi && p.job[0].PHI_MAX == 0.0f &&
+                    p.job[1].PRODUCT_TYPE == 0);
     }
 
     // Groups and keys in any order, CR LF, blank lines; values read strictly (no hex, no
@@ -477,7 +491,8 @@ private slots:
     void importAtConnect()
     {
         const QString temp = path("ProdPar.txt.tmp");
-        const QString job = "[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=0\n[JOB_0]\nPHI_MAX=33\n";
+        const QString job =
+            "[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=0\n[JOB_0]\nPHI_MAX=33\n";
         ProductParameters p;
         QVERIFY(importProductText(buildProductText(sampleRecord(), fixedNow), temp, p));
         QVERIFY(p.job[1].PHI_MAX == sampleRecord().job[1].PHI_MAX && QDir(dir.path()).isEmpty());
@@ -536,7 +551,8 @@ private slots:
                        p.exitCode() == 0;
             };
             QVERIFY(f == Format::Pcd || run(ply2pcd, {target, path("binary.pcd")}));
-            QVERIFY(run(convert, {f == Format::Ply ? path("binary.pcd") : target, ascii, "0", "8"}));
+            const QString binary = f == Format::Pcd ? target : path("binary.pcd");
+            QVERIFY(run(convert, {binary, ascii, "0", "8"}));
             got = readRows(ascii, "DATA ascii", ' ');
         }
         QCOMPARE(got.size(), expected.size());
@@ -583,9 +599,11 @@ private slots:
             << grid() << QPoint(2, 1) << "3x4 0 32 0 203 0 2 (21 102 1)";
         QTest::newRow("LF line ends")
             << grid().replace("\r\n", "\n") << QPoint(3, 2) << "3x4 0 32 0 203 0 2 (32 203 2)";
-        QTest::newRow("4, 4, 3 points") << grid().left(grid().lastIndexOf("32.000")) << QPoint() << "no surface";
+        QTest::newRow("4, 4, 3 points")
+            << grid().left(grid().lastIndexOf("32.000")) << QPoint() << "no surface";
         QTest::newRow("falling key continues the row")
-            << lines({{1, 0, 1}, {2, 0, 2}, {3, 1, 3}, {4, 0, 4}}) << QPoint(1, 1) << "2x2 1 4 1 4 0 0 (4 4 0)";
+            << lines({{1, 0, 1}, {2, 0, 2}, {3, 1, 3}, {4, 0, 4}}) << QPoint(1, 1)
+            << "2x2 1 4 1 4 0 0 (4 4 0)";
         QTest::newRow("-300 not in minX, first point of row 2 not in the ranges")
             << lines({{5, 0, 1}, {-300, 0, 2}, {-400, 1, 50}, {7, 1, 3}}) << QPoint(0, 1)
             << "2x2 5 7 1 3 0 1 (-400 50 1)";
@@ -594,11 +612,14 @@ private slots:
                    lines({{1, 1, 3}, {2, 1, 4}}) + "Phi=1.5;Cx=0.2;Error=-1\r\n\r\n"
             << QPoint(1, 1) << "2x2 1 2 1 4 0 1 (2 4 1)";
         QTest::newRow("one row, last line without line end")
-            << lines({{1, 7, 1}, {2, 7, 2}, {3, 7, 3}}).chopped(2) << QPoint(2, 0) << "1x3 1 3 1 3 7 7 (3 3 7)";
-        QTest::newRow("one column") << lines({{1, 0, 1}, {2, 1, 2}, {3, 2, 3}}) << QPoint(0, 2) << "3x1 1 1 1 1 0 0 (3 3 2)";
+            << lines({{1, 7, 1}, {2, 7, 2}, {3, 7, 3}}).chopped(2) << QPoint(2, 0)
+            << "1x3 1 3 1 3 7 7 (3 3 7)";
+        QTest::newRow("one column") << lines({{1, 0, 1}, {2, 1, 2}, {3, 2, 3}}) << QPoint(0, 2)
+                                    << "3x1 1 1 1 1 0 0 (3 3 2)";
         QTest::newRow("empty file") << QByteArray("") << QPoint() << "no surface";
         QTest::newRow("no file") << QByteArray() << QPoint() << "error No such file or directory";
-        QTest::newRow("no point line") << QByteArray("Phi=1;Error=0\r\n\r\n") << QPoint() << "no surface";
+        QTest::newRow("no point line")
+            << QByteArray("Phi=1;Error=0\r\n\r\n") << QPoint() << "no surface";
     }
 
     // The 3D loader: rows, ranges, rejected files and the items handed over.

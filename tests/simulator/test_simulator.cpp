@@ -59,7 +59,8 @@ struct RawClient
     QByteArray read(int size, int idleMs = 2000)
     {
         QByteArray out;
-        while (out.size() < size && (socket.bytesAvailable() > 0 || socket.waitForReadyRead(idleMs)))
+        while (out.size() < size &&
+               (socket.bytesAvailable() > 0 || socket.waitForReadyRead(idleMs)))
             out += socket.read(qMin<qint64>(size - out.size(), socket.bytesAvailable()));
         return out;
     }
@@ -85,7 +86,8 @@ bool readMessage(RawClient& c, Message& m, int idleMs = 2000)
         return false;
     m = Message{u32(b.data()), u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
     // Fixed fields of the frame types 1 to 9 by position in the string, then of 100 and 101.
-    const int count = m.type <= 9 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : m.type == 101 ? 2 : 0;
+    const int count =
+        m.type <= 9 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : m.type == 101 ? 2 : 0;
     b = c.read(count * 4, idleMs);
     for (int i = 0; i < count && b.size() == count * 4; ++i)
         m.fields.push_back(int32_t(u32(b.data() + 4 * i)));
@@ -152,10 +154,9 @@ private:
     {
         Message m;
         QVERIFY(readMessage(from ? *from : client, m));
-        QCOMPARE(m.type, fields.size() == 4 ? 100u : 101u);
-        QCOMPARE(m.sequence, seq);
-        QCOMPARE(m.length, fields.size() == 4 ? 16u : 8u);
         QCOMPARE(m.fields, fields);
+        QVERIFY(m.type == (fields.size() == 4 ? 100u : 101u) && m.sequence == seq);
+        QCOMPARE(m.length, fields.size() == 4 ? 16u : 8u);
     }
     void ask(uint32_t command, uint32_t direction, int32_t value, const Fields& reply,
              const std::string& text = {})
@@ -229,9 +230,9 @@ private slots:
         QVERIFY(m.fields[0] == 41 && m.fields[2] == 2000 && m.fields[3] > 0 && m.fields[3] <= 2000);
         const QByteArray power = client.read(m.fields[3]);
         QVERIFY(power.size() == m.fields[3] && power.startsWith("[FileInfo]\nDate="));
-        QVERIFY(power.contains("\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI="));
-        QVERIFY(power.contains("\n[JOB_0]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS="));
-        QVERIFY(power.contains("\n[JOB_1]\n") && power.contains("ROI_COUNT=2\nROI_X_0=") &&
+        QVERIFY(power.contains("\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=") &&
+                power.contains("\n[JOB_0]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=") &&
+                power.contains("\n[JOB_1]\n") && power.contains("ROI_COUNT=2\nROI_X_0=") &&
                 !power.contains('\r') && client.drain(100).isEmpty());
         for (int length : {0, 17, 2000}) {
             std::string text;
@@ -374,11 +375,8 @@ private slots:
         QFETCH(Shape, shape);
         const auto [mode, format, type, points, width, height] = shape;
         sim::Options o;
-        o.points = points;
-        o.imageWidth = width;
-        o.imageHeight = height;
-        o.profileFormat = format;
-        o.profileType = type;
+        std::tie(o.points, o.imageWidth, o.imageHeight, o.profileFormat, o.profileType) =
+            std::tie(points, width, height, format, type);
         restart(o);
         startStream(mode, 3);
         for (int i = 0; i < 3; ++i) {
@@ -435,6 +433,7 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<Fields>("fields");
         QTest::addColumn<int>("brightest"); // images: brightest pixel; profiles: valid points
+        QTest::newRow("power-up image") << Writes{} << 1 << Fields{1280, 1024} << 250;
         QTest::newRow("search area image")
             << Writes{{2, 100}, {3, 24}, {4, 640}, {5, 512}} << 1 << Fields{640, 512} << 250;
         QTest::newRow("subsample 2 image") << Writes{{35, 2}} << 1 << Fields{320, 256} << 250;
