@@ -79,12 +79,13 @@ struct Message
     std::string text; // product result text (type 9)
 };
 
-bool readMessage(RawClient& c, Message& m, int idleMs = 2000)
+// The next whole message; type 0 when none came.
+Message readMessage(RawClient& c, int idleMs = 2000)
 {
     QByteArray b = c.read(12, idleMs);
     if (b.size() < 12)
-        return false;
-    m = Message{u32(b.data()), u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
+        return {};
+    Message m{u32(b.data()), u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
     // Fixed fields of the frame types 1 to 9 by position in the string, then of 100 and 101.
     const int count =
         m.type <= 9 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : m.type == 101 ? 2 : 0;
@@ -92,7 +93,7 @@ bool readMessage(RawClient& c, Message& m, int idleMs = 2000)
     for (int i = 0; i < count && b.size() == count * 4; ++i)
         m.fields.push_back(int32_t(u32(b.data() + 4 * i)));
     if (count == 0 || int(m.fields.size()) < count)
-        return false;
+        return {};
     const int f0 = m.fields[0], f1 = m.fields[1];
     int bulk = 0; // pixels; Z values (+ point bytes); pairs (+ text)
     if (m.type == 1 || m.type == 6)
@@ -102,30 +103,38 @@ bool readMessage(RawClient& c, Message& m, int idleMs = 2000)
     else if (m.type == 4 || m.type == 9)
         bulk = f0 * 8 + (m.type == 9 ? m.fields[2] : 0);
     m.bulk = c.read(bulk, idleMs);
+    if (m.bulk.size() < bulk)
+        return {};
     m.text = m.type == 9 ? m.bulk.mid(f0 * 8).toStdString() : std::string();
     m.bulk.truncate(m.type == 9 ? f0 * 8 : bulk);
-    return m.bulk.size() + int(m.text.size()) == bulk;
+    return m;
 }
 
-struct Line
+// A product result "Phi= Cx= Cy= B= Error=" for each of the two lines, then "DiffAngle=".
+struct Result
 {
-    double phi = 0, cx = 0, cy = 0, b = 0;
-    int error = -1;
+    bool ok = false;
+    double phi[2], cx[2], cy[2], b[2], diff = 0;
+    int error[2] = {-1, -1};
 };
 
-// "Phi= Cx= Cy= B= Error=" twice, then "DiffAngle="; false when the text is not that.
-bool parseResult(const std::string& text, Line (&line)[2], double& diffAngle)
+Result parseResult(const std::string& text)
 {
     static const QRegularExpression re("^Phi=(\\S+) Cx=(\\S+) Cy=(\\S+) B=(\\S+) Error=(-?\\d+) "
                                        "Phi=(\\S+) Cx=(\\S+) Cy=(\\S+) B=(\\S+) Error=(-?\\d+) "
                                        "DiffAngle=(\\S+)$");
     const QRegularExpressionMatch m = re.match(QString::fromStdString(text));
-    for (int j = 0; j < 2 && m.hasMatch(); ++j)
-        line[j] = {m.captured(1 + 5 * j).toDouble(), m.captured(2 + 5 * j).toDouble(),
-                   m.captured(3 + 5 * j).toDouble(), m.captured(4 + 5 * j).toDouble(),
-                   m.captured(5 + 5 * j).toInt()};
-    diffAngle = m.captured(11).toDouble();
-    return m.hasMatch();
+    Result r;
+    r.ok = m.hasMatch();
+    for (int j = 0; j < 2 && r.ok; ++j) {
+        r.phi[j] = m.captured(1 + 5 * j).toDouble();
+        r.cx[j] = m.captured(2 + 5 * j).toDouble();
+        r.cy[j] = m.captured(3 + 5 * j).toDouble();
+        r.b[j] = m.captured(4 + 5 * j).toDouble();
+        r.error[j] = m.captured(5 + 5 * j).toInt();
+    }
+    r.diff = m.captured(11).toDouble();
+    return r;
 }
 } // namespace
 
@@ -152,8 +161,7 @@ private:
     // The next reply: four fields make a value reply (100), two an acknowledgement (101).
     void expect(uint32_t seq, const Fields& fields, RawClient* from = nullptr)
     {
-        Message m;
-        QVERIFY(readMessage(from ? *from : client, m));
+        const Message m = readMessage(from ? *from : client);
         QCOMPARE(m.fields, fields);
         QVERIFY(m.type == (fields.size() == 4 ? 100u : 101u) && m.sequence == seq);
         QCOMPARE(m.length, fields.size() == 4 ? 16u : 8u);
@@ -178,8 +186,10 @@ private:
         Message m;
         [&] {
             QVERIFY(client.request(command, ++sequence, 0, 0));
-            for (; m.type != 101; ++frames)
-                QVERIFY2(readMessage(client, m), "stream not at a frame boundary");
+            for (; m.type != 101; ++frames) {
+                m = readMessage(client);
+                QVERIFY2(m.type != 0, "stream not at a frame boundary");
+            }
             QCOMPARE(m.fields, Fields({int32_t(command), 0}));
             QVERIFY(client.drain(200).isEmpty() && !simulator->isStreaming());
         }();
@@ -212,8 +222,8 @@ private slots:
         }
         const int32_t unknown[][2] = {{37, 1}, {99, 0}, {41, 0}, {40, 1}, {45, 1}, {6, 2}};
         for (const auto& u : unknown) {
-            Message m;
-            QVERIFY(client.request(uint32_t(u[0]), 8, uint32_t(u[1]), 0) && readMessage(client, m));
+            QVERIFY(client.request(uint32_t(u[0]), 8, uint32_t(u[1]), 0));
+            const Message m = readMessage(client);
             QVERIFY(m.type == 101 && m.fields[0] == u[0] && m.fields[1] != 0);
         }
         write(0, 0);
@@ -225,9 +235,10 @@ private slots:
 
     void texts()
     {
-        Message m;
-        QVERIFY(client.request(41, 2, 1, 0) && readMessage(client, m));
-        QVERIFY(m.fields[0] == 41 && m.fields[2] == 2000 && m.fields[3] > 0 && m.fields[3] <= 2000);
+        QVERIFY(client.request(41, 2, 1, 0));
+        const Message m = readMessage(client);
+        QVERIFY(m.type == 100 && m.fields[0] == 41 && m.fields[2] == 2000 && m.fields[3] > 0 &&
+                m.fields[3] <= 2000);
         const QByteArray power = client.read(m.fields[3]);
         QVERIFY(power.size() == m.fields[3] && power.startsWith("[FileInfo]\nDate="));
         QVERIFY(power.contains("\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=") &&
@@ -290,8 +301,8 @@ private slots:
         simulator->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
         simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 0, "g");
         for (uint32_t seq = 1; seq <= 2; ++seq) {
-            Message m;
-            QVERIFY(client.request(6, seq, 1, 0) && readMessage(client, m));
+            QVERIFY(client.request(6, seq, 1, 0));
+            const Message m = readMessage(client);
             QVERIFY(m.type == 100 && m.fields[0] != 6);
         }
         QVERIFY(client.request(6, 3, 1, 0) && client.read(1) == "g");
@@ -328,31 +339,30 @@ private slots:
         simulator->setRate(1000);
         startStream(2, 7);
         for (uint32_t i = 0; i < 7; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m) && m.type == 2 && m.sequence == i);
+            const Message m = readMessage(client);
+            QVERIFY(m.type == 2 && m.sequence == i);
         }
         QVERIFY(client.drain(300).isEmpty() && !simulator->isStreaming());
         QCOMPARE(simulator->framesSent(), uint64_t(7));
         simulator->setRate(0);
         for (uint32_t stop : {10u, 0u}) {
             startStream(4, -1);
-            Message m;
-            QVERIFY(readMessage(client, m) && m.type == 4 && simulator->isStreaming());
+            QVERIFY(readMessage(client).type == 4 && simulator->isStreaming());
             stopWith(stop);
             QCOMPARE(simulator->parameter(10), stop == 10 ? 0 : -1);
         }
         startStream(2, -1);
         QVERIFY(client.request(6, 50, 1, 0));
         for (Message m; m.type != 100;) {
-            QVERIFY(readMessage(client, m));
+            m = readMessage(client);
             QVERIFY(m.type == 2 || (m.type == 100 && m.sequence == 50 && m.fields[3] == 80));
         }
         stopWith(10);
         const uint64_t before = simulator->framesSent();
         startStream(2, -1);
         uint64_t frames = 0;
-        for (Message m; frames < 200; ++frames)
-            QVERIFY(readMessage(client, m) && m.sequence == uint32_t(frames));
+        for (; frames < 200; ++frames)
+            QCOMPARE(readMessage(client).sequence, uint32_t(frames));
         frames += uint64_t(stopWith(10));
         QCOMPARE(simulator->framesSent(), before + frames);
     }
@@ -380,8 +390,8 @@ private slots:
         restart(o);
         startStream(mode, 3);
         for (int i = 0; i < 3; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m, 5000) && m.sequence == uint32_t(i));
+            const Message m = readMessage(client, 5000);
+            QCOMPARE(m.sequence, uint32_t(i));
             if (mode == 1 || mode == 6) {
                 QVERIFY(m.type == uint32_t(mode) && m.length == 8);
                 QCOMPARE(m.fields, Fields({width, height}));
@@ -417,10 +427,8 @@ private slots:
                 for (int k = 0; k < pairs; ++k)
                     QVERIFY(xAt(m, k) >= xMin && xAt(m, k) <= xMax && zAt(m, k) >= zMin &&
                             zAt(m, k) <= zMax && (k == 0 || xAt(m, k) > xAt(m, k - 1)));
-                Line line[2];
-                double diff = 0;
                 QVERIFY(mode == 4 || (m.fields[2] >= 10 && m.text.size() == size_t(m.fields[2]) &&
-                                      parseResult(m.text, line, diff)));
+                                      parseResult(m.text).ok));
             }
         }
         QVERIFY(client.drain(200).isEmpty());
@@ -456,8 +464,7 @@ private slots:
         for (const auto& [command, value] : writes)
             write(uint32_t(command), value);
         startStream(mode, 1);
-        Message frame;
-        QVERIFY(readMessage(client, frame, 5000));
+        const Message frame = readMessage(client, 5000);
         QCOMPARE(frame.fields, fields);
         int top = 0, valid = 0;
         for (int i = 0; mode == 1 && i < frame.bulk.size(); ++i)
@@ -474,13 +481,13 @@ private slots:
     void oneSceneInEveryMode()
     {
         simulator->setRate(0);
-        Message columns, image, mm;
         startStream(2, 1);
-        QVERIFY(readMessage(client, columns));
+        const Message columns = readMessage(client);
         startStream(1, 1);
-        QVERIFY(readMessage(client, image, 5000));
+        const Message image = readMessage(client, 5000);
         startStream(4, 1);
-        QVERIFY(readMessage(client, mm));
+        const Message mm = readMessage(client);
+        QVERIFY(columns.type == 2 && image.type == 1 && mm.type == 4);
         for (int c = 0; c < 1280; c += 5) {
             const double row = i16(columns.bulk.data() + c * 2) / 16.0;
             int brightestRow = 0;
@@ -493,8 +500,8 @@ private slots:
         startStream(4, 256);
         double shallowest = 1e9, deepest = -1e9;
         for (int i = 0; i < 256; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m));
+            const Message m = readMessage(client);
+            QCOMPARE(m.type, 4u);
             double bottom = -1e9;
             for (int k = 0; k < m.fields[0]; ++k)
                 bottom = std::max(bottom, zAt(m, k));
@@ -511,20 +518,17 @@ private slots:
         simulator->setRate(0);
         startStream(9, 20);
         for (int i = 0; i < 20; ++i) {
-            Message m;
-            Line l[2];
-            double diff = 0;
-            QVERIFY(readMessage(client, m));
-            QVERIFY2(parseResult(m.text, l, diff), m.text.c_str());
-            QVERIFY(l[0].error == 0 && l[1].error == 0 && std::fabs(diff - 90.0) < 1.0);
-            QVERIFY(std::fabs(l[0].phi - 45.0) < 1.0 && std::fabs(l[1].phi - 135.0) < 1.0);
+            const Message m = readMessage(client);
+            const Result r = parseResult(m.text);
+            QVERIFY2(r.ok, m.text.c_str());
+            QVERIFY(r.error[0] == 0 && r.error[1] == 0 && std::fabs(r.diff - 90.0) < 1.0);
+            QVERIFY(std::fabs(r.phi[0] - 45.0) < 1.0 && std::fabs(r.phi[1] - 135.0) < 1.0);
             int onLine[2] = {0, 0};
             for (int k = 0; k < m.fields[0]; ++k)
                 for (int j = 0; j < 2; ++j)
-                    onLine[j] +=
-                        std::fabs(l[j].cx * xAt(m, k) + l[j].cy * zAt(m, k) - l[j].b) < 1.0;
-            QVERIFY(onLine[0] > 100 && onLine[1] > 100 && std::fabs(l[0].cy) > 0.1 &&
-                    std::fabs(l[1].cy) > 0.1);
+                    onLine[j] += std::fabs(r.cx[j] * xAt(m, k) + r.cy[j] * zAt(m, k) - r.b[j]) < 1;
+            QVERIFY(onLine[0] > 100 && onLine[1] > 100 && std::fabs(r.cy[0]) > 0.1 &&
+                    std::fabs(r.cy[1]) > 0.1);
         }
         const int jobs[][2] = {{213, 8}, {213, 100000}, {500, 8}}; // ROI_Y_1, points of JOB_1
         for (const auto& job : jobs) {
@@ -540,12 +544,9 @@ private slots:
             startStream(9, 2);
             const int error = job[0] == 213 && job[1] == 8 ? 0 : 1;
             for (int i = 0; i < 2; ++i) {
-                Message m;
-                Line l[2];
-                double diff = 0;
-                QVERIFY(readMessage(client, m) && parseResult(m.text, l, diff));
-                QVERIFY(l[0].error == 0 && l[1].error == error);
-                QVERIFY(error ? diff == 0.0 : std::fabs(diff - 90.0) < 1.0);
+                const Result r = parseResult(readMessage(client).text);
+                QVERIFY(r.ok && r.error[0] == 0 && r.error[1] == error);
+                QVERIFY(error ? r.diff == 0.0 : std::fabs(r.diff - 90.0) < 1.0);
             }
         }
     }
@@ -556,9 +557,8 @@ private slots:
         simulator->injectStreamFault(sim::StreamFault::GarbageBetween, 0, "abc", 2);
         startStream(2, 3);
         for (uint32_t i = 0; i < 3; ++i) {
-            Message m;
             QVERIFY(i == 2 || client.read(3) == "abc");
-            QVERIFY(readMessage(client, m) && m.sequence == i);
+            QCOMPARE(readMessage(client).sequence, i);
         }
         QVERIFY(client.drain(200).isEmpty());
         for (int pause : {0, 600}) {
@@ -577,14 +577,13 @@ private slots:
         }
         simulator->setRate(100);
         startStream(2, -1);
-        Message m;
-        QVERIFY(readMessage(client, m));
+        QCOMPARE(readMessage(client).type, 2u);
         simulator->injectStreamFault(sim::StreamFault::Stall, 500);
         qint64 longestGap = 0;
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < 8; ++i) {
-            QVERIFY(readMessage(client, m));
+            QCOMPARE(readMessage(client).type, 2u);
             longestGap = std::max(longestGap, t.restart());
         }
         QVERIFY2(longestGap >= 450, qPrintable(QString::number(longestGap)));
@@ -592,7 +591,7 @@ private slots:
         QTest::qWait(300);
         stopWith(10); // a request cuts the stall short
         startStream(2, -1);
-        QVERIFY(readMessage(client, m));
+        QCOMPARE(readMessage(client).type, 2u);
         simulator->injectStreamFault(sim::StreamFault::CloseMidFrame);
         const QByteArray rest = client.drain(2000);
         QVERIFY(client.waitClosed(5000) && !rest.isEmpty() && rest.size() % (28 + 1280 * 2) != 0);
@@ -600,7 +599,7 @@ private slots:
         QVERIFY(client.connectTo(simulator->port()));
         write(6, 70);
         startStream(2, -1);
-        QVERIFY(readMessage(client, m));
+        QCOMPARE(readMessage(client).type, 2u);
         client.close();
         QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
         QVERIFY(client.connectTo(simulator->port()));
@@ -664,8 +663,7 @@ private slots:
             sequence = 4;
             gain();
             startStream(2, 1);
-            Message m;
-            QVERIFY(readMessage(client, m));
+            const Message m = readMessage(client);
             QVERIFY(m.type == 3 && m.fields[0] == 1 && m.fields[1] == 100 && m.bulk.size() == 500);
             ::kill(pid_t(p.processId()), signal);
             QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
