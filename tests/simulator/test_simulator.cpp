@@ -565,28 +565,27 @@ private slots:
             restart();
             simulator->setRate(1000);
             simulator->injectStreamFault(sim::StreamFault::Truncate, pause);
-            startStream(2, 2);
             QElapsedTimer t;
             t.start();
+            startStream(2, 2);
             QByteArray g = client.read(28 + 1280); // header, fields, half of the Z values
             QVERIFY(g.size() == 28 + 1280 && u32(g.data()) == 2 && u32(g.data() + 4) == 0);
             g = client.read(28 + 1280 * 2);
             QVERIFY(g.size() == 28 + 2560 && u32(g.data()) == 2 && u32(g.data() + 4) == 1);
-            QVERIFY(t.elapsed() >= pause - 50 && client.drain(200).isEmpty());
+            QVERIFY(t.elapsed() >= pause && client.drain(200).isEmpty());
             QCOMPARE(simulator->framesSent(), uint64_t(1));
         }
         simulator->setRate(100);
         startStream(2, -1);
         QCOMPARE(readMessage(client).type, 2u);
-        simulator->injectStreamFault(sim::StreamFault::Stall, 500);
-        qint64 longestGap = 0;
+        // A stall of 3 s: the frames stop (a quiet second comes) and then go on.
+        simulator->injectStreamFault(sim::StreamFault::Stall, 3000);
         QElapsedTimer t;
         t.start();
-        for (int i = 0; i < 8; ++i) {
-            QCOMPARE(readMessage(client).type, 2u);
-            longestGap = std::max(longestGap, t.restart());
+        while (!client.read(1 << 20, 1000).isEmpty() && t.elapsed() < 30000) {
         }
-        QVERIFY2(longestGap >= 450, qPrintable(QString::number(longestGap)));
+        QVERIFY(t.elapsed() < 30000);
+        QCOMPARE(readMessage(client, 10000).type, 2u);
         simulator->injectStreamFault(sim::StreamFault::Stall, 600000);
         QTest::qWait(300);
         stopWith(10); // a request cuts the stall short
