@@ -1,43 +1,140 @@
-// The simulated sensor over a real socket, checked with a bare client of its own: replies,
-// stored values, texts, connections, the frame stream of each mode, the scene and angle it
-// shows, and every injected fault.
+// The simulated sensor over a real socket, checked with a bare client that speaks the protocol
+// itself (independently of the client library): replies, stored values, texts, connections,
+// the frames of each mode and setting, the scene and angle they show, every injected fault,
+// the flash, and the lumo-sensor-sim program.
 #include "simulator/sensorsimulator.h"
-#include "tests/simulator/rawclient.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+#include <climits>
 #include <cmath>
+#include <csignal>
 
-using namespace rawtest;
+using Fields = std::vector<int32_t>;
+using Writes = std::vector<std::pair<int, int>>;
+using Shape = std::array<int, 6>; // mode, profile format, type, points, image width, height
+Q_DECLARE_METATYPE(Writes)
+Q_DECLARE_METATYPE(Shape)
 
 namespace {
 constexpr double xMin = -255, xMax = 261, zMin = 58, zMax = 549; // commands 23 to 26
 
-struct Line
+uint32_t u32(const char* p) { return qFromLittleEndian<quint32>(p); }
+int16_t i16(const char* p) { return qFromLittleEndian<qint16>(p); }
+float f32(const char* p) { return qFromLittleEndian<float>(p); }
+
+struct RawClient
 {
-    double phi = 0, cx = 0, cy = 0, b = 0;
-    int error = -1;
+    QTcpSocket socket;
+
+    bool connectTo(quint16 port)
+    {
+        socket.abort();
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(5000);
+    }
+    void close() { socket.abort(); }
+    bool send(const QByteArray& bytes)
+    {
+        socket.write(bytes);
+        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(5000)) {
+        }
+        return socket.bytesToWrite() == 0;
+    }
+    bool request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value,
+                 const std::string& text = {})
+    {
+        const uint32_t words[] = {command, sequence, direction, uint32_t(value)};
+        QByteArray b(16, '\0');
+        qToLittleEndian<quint32>(words, 4, b.data());
+        return send(b + QByteArray::fromStdString(text));
+    }
+    // Up to `size` bytes; fewer when nothing came for idleMs or the peer closed.
+    QByteArray read(int size, int idleMs = 2000)
+    {
+        QByteArray out;
+        while (out.size() < size &&
+               (socket.bytesAvailable() > 0 || socket.waitForReadyRead(idleMs)))
+            out += socket.read(qMin<qint64>(size - out.size(), socket.bytesAvailable()));
+        return out;
+    }
+    QByteArray drain(int quietMs) { return read(INT_MAX, quietMs); }
+    bool waitClosed(int ms)
+    {
+        return socket.state() != QAbstractSocket::ConnectedState || socket.waitForDisconnected(ms);
+    }
 };
 
-// "Phi= Cx= Cy= B= Error=" twice, then "DiffAngle="; false when the text is not that.
-bool parseResult(const std::string& text, Line (&line)[2], double& diffAngle)
+struct Message
+{
+    uint32_t type = 0, sequence = 0, length = 0;
+    Fields fields;    // the fixed fields of the type
+    QByteArray bulk;  // pixels, Z values (+ point bytes) or point pairs
+    std::string text; // product result text (type 9)
+};
+
+// The next whole message; type 0 when none came.
+Message readMessage(RawClient& c, int idleMs = 2000)
+{
+    QByteArray b = c.read(12, idleMs);
+    if (b.size() < 12)
+        return {};
+    Message m{u32(b.data()), u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
+    // Fixed fields of the frame types 1 to 9 by position in the string, then of 100 and 101.
+    const int count =
+        m.type <= 9 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : m.type == 101 ? 2 : 0;
+    b = c.read(count * 4, idleMs);
+    for (int i = 0; i < count && b.size() == count * 4; ++i)
+        m.fields.push_back(int32_t(u32(b.data() + 4 * i)));
+    if (count == 0 || int(m.fields.size()) < count)
+        return {};
+    const int f0 = m.fields[0], f1 = m.fields[1];
+    int bulk = 0; // pixels; Z values (+ point bytes); pairs (+ text)
+    if (m.type == 1 || m.type == 6)
+        bulk = f0 * f1;
+    else if (m.type == 2 || m.type == 3)
+        bulk = f1 * (f0 == 0 ? 2 : 4) + (m.type == 3 ? f1 : 0);
+    else if (m.type == 4 || m.type == 9)
+        bulk = f0 * 8 + (m.type == 9 ? m.fields[2] : 0);
+    m.bulk = c.read(bulk, idleMs);
+    if (m.bulk.size() < bulk)
+        return {};
+    m.text = m.type == 9 ? m.bulk.mid(f0 * 8).toStdString() : std::string();
+    m.bulk.truncate(m.type == 9 ? f0 * 8 : bulk);
+    return m;
+}
+
+// A product result "Phi= Cx= Cy= B= Error=" for each of the two lines, then "DiffAngle=".
+struct Result
+{
+    bool ok = false;
+    double phi[2], cx[2], cy[2], b[2], diff = 0;
+    int error[2] = {-1, -1};
+};
+
+Result parseResult(const std::string& text)
 {
     static const QRegularExpression re("^Phi=(\\S+) Cx=(\\S+) Cy=(\\S+) B=(\\S+) Error=(-?\\d+) "
                                        "Phi=(\\S+) Cx=(\\S+) Cy=(\\S+) B=(\\S+) Error=(-?\\d+) "
                                        "DiffAngle=(\\S+)$");
     const QRegularExpressionMatch m = re.match(QString::fromStdString(text));
-    for (int j = 0; j < 2 && m.hasMatch(); ++j)
-        line[j] = {m.captured(1 + 5 * j).toDouble(), m.captured(2 + 5 * j).toDouble(),
-                   m.captured(3 + 5 * j).toDouble(), m.captured(4 + 5 * j).toDouble(),
-                   m.captured(5 + 5 * j).toInt()};
-    diffAngle = m.captured(11).toDouble();
-    return m.hasMatch();
-}
-
-double zAt(const Message& m, int k)
-{
-    return f32(&m.bulk[size_t(k) * 8 + 4]);
+    Result r;
+    r.ok = m.hasMatch();
+    for (int j = 0; j < 2 && r.ok; ++j) {
+        r.phi[j] = m.captured(1 + 5 * j).toDouble();
+        r.cx[j] = m.captured(2 + 5 * j).toDouble();
+        r.cy[j] = m.captured(3 + 5 * j).toDouble();
+        r.b[j] = m.captured(4 + 5 * j).toDouble();
+        r.error[j] = m.captured(5 + 5 * j).toInt();
+    }
+    r.diff = m.captured(11).toDouble();
+    return r;
 }
 } // namespace
 
@@ -50,6 +147,10 @@ private:
     RawClient client;
     uint32_t sequence = 1;
 
+    static double xAt(const Message& m, int k) { return f32(m.bulk.data() + k * 8); }
+    static double zAt(const Message& m, int k) { return f32(m.bulk.data() + k * 8 + 4); }
+    static int pixel(const Message& m, int r, int c) { return uchar(m.bulk[r * m.fields[0] + c]); }
+
     void restart(const sim::Options& options = sim::Options())
     {
         client.close();
@@ -57,44 +158,42 @@ private:
         QVERIFY(simulator->start());
         QVERIFY(client.connectTo(simulator->port()));
     }
-    // One reply of `type` (100 value reply, 101 acknowledgement) with its fields.
-    void expect(uint32_t type, uint32_t seq, const std::vector<int32_t>& fields,
-                RawClient* from = nullptr)
+    // The next reply: four fields make a value reply (100), two an acknowledgement (101).
+    void expect(uint32_t seq, const Fields& fields, RawClient* from = nullptr)
     {
-        Message m;
-        QVERIFY(readMessage(from ? *from : client, m));
-        QCOMPARE(m.type, type);
-        QCOMPARE(m.sequence, seq);
-        QCOMPARE(m.length, type == 100 ? 16u : 8u);
+        const Message m = readMessage(from ? *from : client);
         QCOMPARE(m.fields, fields);
+        QVERIFY(m.type == (fields.size() == 4 ? 100u : 101u) && m.sequence == seq);
+        QCOMPARE(m.length, fields.size() == 4 ? 16u : 8u);
     }
-    void expectGain(uint32_t seq, int32_t value = 80) { expect(100, seq, {6, 0, 1023, value}); }
-    void write(uint32_t command, int32_t value)
+    void ask(uint32_t command, uint32_t direction, int32_t value, const Fields& reply,
+             const std::string& text = {})
     {
-        QVERIFY(client.request(command, ++sequence, 0, value));
-        expect(101, sequence, {int32_t(command), 0});
+        QVERIFY(client.request(command, ++sequence, direction, value, text));
+        expect(sequence, reply);
     }
+    void gain(int32_t value = 80) { ask(6, 1, 0, {6, 0, 1023, value}); }
+    void write(uint32_t command, int32_t value) { ask(command, 0, value, {int32_t(command), 0}); }
     void startStream(int mode, int count)
     {
         write(9, mode);
         write(10, count);
     }
     // Sends `command` while frames flow; its acknowledgement must follow a whole frame.
-    void stopWith(uint32_t command, int* framesBefore = nullptr)
+    int stopWith(uint32_t command)
     {
-        QVERIFY(client.request(command, ++sequence, 0, 0));
-        int frames = 0;
-        for (Message m;; ++frames) {
-            QVERIFY2(readMessage(client, m), "stream not at a frame boundary");
-            if (m.type == 101) {
-                QCOMPARE(m.fields, std::vector<int32_t>({int32_t(command), 0}));
-                break;
+        int frames = -1;
+        Message m;
+        [&] {
+            QVERIFY(client.request(command, ++sequence, 0, 0));
+            for (; m.type != 101; ++frames) {
+                m = readMessage(client);
+                QVERIFY2(m.type != 0, "stream not at a frame boundary");
             }
-        }
-        if (framesBefore)
-            *framesBefore = frames;
-        QVERIFY(client.drain(200).empty());
-        QVERIFY(!simulator->isStreaming());
+            QCOMPARE(m.fields, Fields({int32_t(command), 0}));
+            QVERIFY(client.drain(200).isEmpty() && !simulator->isStreaming());
+        }();
+        return frames;
     }
 
 private slots:
@@ -107,169 +206,130 @@ private slots:
 
     void repliesAndStoredValues()
     {
-        const int32_t reads[][4] = {
+        const Fields reads[] = {
             {1, 0, 1, 1},        {4, 6, 1280, 1280},   {7, 5, 500000, 800},
             {8, -3, 2, 0},       {10, -1, 10000, 0},   {23, -10000, 10000, -255},
             {26, 0, 10000, 491}, {27, 0, 1000000, 12}, {47, 0, 4, 0}};
-        for (const auto& r : reads) {
-            QVERIFY(client.request(uint32_t(r[0]), 77, 1, 0));
-            expect(100, 77, {r[0], r[1], r[2], r[3]});
-        }
+        for (const Fields& r : reads)
+            ask(uint32_t(r[0]), 1, 0, r);
         // command, value, status, value kept
         const int32_t writes[][4] = {{7, 500000, 0, 500000}, {8, -3, 0, -3},   {9, 4, 0, 4},
                                      {32, 0, 0, 0},          {6, 1024, 1, 80}, {7, 4, 1, 500000},
                                      {10, -2, 1, 0},         {9, 3, 1, 4},     {27, 13, 1, 12}};
         for (const auto& w : writes) {
-            QVERIFY(client.request(uint32_t(w[0]), 5, 0, w[1]));
-            expect(101, 5, {w[0], w[2]});
+            ask(uint32_t(w[0]), 0, w[1], {w[0], w[2]});
             QCOMPARE(simulator->parameter(w[0]), w[3]);
         }
         const int32_t unknown[][2] = {{37, 1}, {99, 0}, {41, 0}, {40, 1}, {45, 1}, {6, 2}};
         for (const auto& u : unknown) {
             QVERIFY(client.request(uint32_t(u[0]), 8, uint32_t(u[1]), 0));
-            Message m;
-            QVERIFY(readMessage(client, m));
+            const Message m = readMessage(client);
             QVERIFY(m.type == 101 && m.fields[0] == u[0] && m.fields[1] != 0);
         }
-        QVERIFY(client.request(0, 1, 0, 0));
-        expect(101, 1, {0, 0});
-        QVERIFY(client.drain(150).empty());
-        QVERIFY(client.request(33, 2, 0, 0));
-        expect(101, 2, {33, 0});
-        QVERIFY(client.request(45, 3, 0, 0));
-        expect(101, 3, {45, 0});
-        QVERIFY(client.request(6, 4, 1, 0));
-        expectGain(4);
+        write(0, 0);
+        QVERIFY(client.drain(150).isEmpty());
+        write(33, 0);
+        write(45, 0);
+        gain();
     }
 
     void texts()
     {
         QVERIFY(client.request(41, 2, 1, 0));
-        Message m;
-        QVERIFY(readMessage(client, m));
-        QVERIFY(m.fields[0] == 41 && m.fields[2] == 2000 && m.fields[3] > 0 && m.fields[3] <= 2000);
-        std::vector<uint8_t> bytes;
-        QVERIFY(client.readExact(bytes, size_t(m.fields[3])));
-        const QString t =
-            QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), m.fields[3]);
-        QVERIFY(t.startsWith("[FileInfo]\nDate="));
-        QVERIFY(t.contains("\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI="));
-        QVERIFY(t.contains("\n[JOB_0]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS="));
-        QVERIFY(t.contains("\n[JOB_1]\n") && t.contains("ROI_COUNT=2\nROI_X_0=") &&
-                !t.contains('\r'));
-        QVERIFY(client.drain(100).empty());
+        const Message m = readMessage(client);
+        QVERIFY(m.type == 100 && m.fields[0] == 41 && m.fields[2] == 2000 && m.fields[3] > 0 &&
+                m.fields[3] <= 2000);
+        const QByteArray power = client.read(m.fields[3]);
+        QVERIFY(power.size() == m.fields[3] && power.startsWith("[FileInfo]\nDate="));
+        QVERIFY(power.contains("\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=") &&
+                power.contains("\n[JOB_0]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=") &&
+                power.contains("\n[JOB_1]\n") && power.contains("ROI_COUNT=2\nROI_X_0=") &&
+                !power.contains('\r') && client.drain(100).isEmpty());
         for (int length : {0, 17, 2000}) {
             std::string text;
             for (int i = 0; i < length; ++i)
                 text += char('A' + i % 26);
-            QVERIFY(client.request(40, 2, 0, length, text));
-            expect(101, 2, {40, 0});
+            ask(40, 0, length, {40, 0}, text);
             QCOMPARE(simulator->productText(), text);
             QVERIFY(simulator->waitForRequests(1, 1000));
             QCOMPARE(simulator->requests().back().text, text);
-            QVERIFY(client.request(41, 3, 1, 0));
-            expect(100, 3, {41, 0, 2000, length});
-            QVERIFY(client.readExact(bytes, size_t(length)));
-            QCOMPARE(std::string(bytes.begin(), bytes.end()), text);
+            ask(41, 1, 0, {41, 0, 2000, length});
+            QCOMPARE(client.read(length).toStdString(), text);
         }
-        QVERIFY(client.request(40, 2, 0, 2001, std::string(2001, 'x')));
-        expect(101, 2, {40, 1});
+        ask(40, 0, 2001, {40, 1}, std::string(2001, 'x'));
         QCOMPARE(simulator->productText().size(), size_t(2000));
-        QVERIFY(client.request(6, 3, 1, 0));
-        expectGain(3);
+        gain();
     }
 
+    // One client at a time: a second connection is closed at once; once the first has gone
+    // (even in the middle of a request) a new one is served; a stopped simulator refuses.
     void connectionsComeAndGo()
     {
-        QVERIFY(client.request(6, 1, 1, 0));
-        expectGain(1);
-        RawClient second; // one client at a time: the second is closed at once
-        QVERIFY(second.connectTo(simulator->port()));
-        QVERIFY(second.waitClosed(2000));
+        gain();
+        RawClient second;
+        QVERIFY(second.connectTo(simulator->port()) && second.waitClosed(5000));
+        QCOMPARE(simulator->refusedCount(), 1);
         client.close();
-        QVERIFY(second.connectTo(simulator->port()));
-        QVERIFY(second.request(7, 2, 1, 0));
-        expect(100, 2, {7, 5, 500000, 800}, &second);
+        QVERIFY(second.connectTo(simulator->port()) && second.request(7, 2, 1, 0));
+        expect(2, {7, 5, 500000, 800}, &second);
         QCOMPARE(simulator->connectionCount(), 2);
-        const uint8_t half[8] = {6, 0, 0, 0, 1, 0, 0, 0};
-        QVERIFY(second.sendBytes(half, sizeof half));
+        QVERIFY(second.send(QByteArray("\x06\0\0\0\x01\0\0\0", 8)));
         second.close();
         QVERIFY(client.connectTo(simulator->port()));
         QVERIFY(client.request(40, 2, 0, 100, "only part of the text"));
         QVERIFY(client.connectTo(simulator->port()));
-        QVERIFY(client.request(6, 3, 1, 0));
-        expectGain(3);
+        gain();
         const uint16_t port = simulator->port();
         simulator->stop();
-        QVERIFY(client.waitClosed(2000));
-        RawClient refused;
-        QVERIFY(!refused.connectTo(port));
+        QVERIFY(client.waitClosed(5000) && !second.connectTo(port));
     }
 
     void replyFaults()
     {
-        simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 600, "\x01\x02junk");
+        simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 2000, "\x01\x02junk");
         QElapsedTimer t;
         t.start();
         QVERIFY(client.request(6, 4, 1, 0));
-        std::vector<uint8_t> b;
-        QVERIFY(client.readExact(b, 6));
-        QVERIFY(t.elapsed() < 400);
-        QCOMPARE(std::string(b.begin(), b.end()), std::string("\x01\x02junk"));
-        expectGain(4);
-        QVERIFY(t.elapsed() >= 550);
+        QCOMPARE(client.read(6), QByteArray("\x01\x02junk"));
+        QVERIFY(client.read(1, 300).isEmpty()); // the reply comes after the pause
+        expect(4, {6, 0, 1023, 80});
+        QVERIFY(t.elapsed() >= 1950);
         simulator->injectReplyFault(sim::ReplyFault::Delay, 500);
         t.restart();
-        QVERIFY(client.request(6, 4, 0, 70));
-        expect(101, 4, {6, 0});
+        write(6, 70);
         QVERIFY(t.elapsed() >= 450);
-        t.restart();
-        QVERIFY(client.request(6, 5, 1, 0));
-        expectGain(5, 70);
-        QVERIFY(t.elapsed() < 450);
-
         simulator->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
         simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 0, "g");
         for (uint32_t seq = 1; seq <= 2; ++seq) {
             QVERIFY(client.request(6, seq, 1, 0));
-            Message m;
-            QVERIFY(readMessage(client, m));
+            const Message m = readMessage(client);
             QVERIFY(m.type == 100 && m.fields[0] != 6);
         }
-        QVERIFY(client.request(6, 3, 1, 0));
-        QVERIFY(client.readExact(b, 1) && b[0] == uint8_t('g'));
-        expectGain(3, 70);
+        QVERIFY(client.request(6, 3, 1, 0) && client.read(1) == "g");
+        expect(3, {6, 0, 1023, 70});
         for (int direction : {1, 0}) {
             simulator->injectReplyFault(sim::ReplyFault::WrongLength);
             QVERIFY(client.request(6, 4, uint32_t(direction), 70));
-            QVERIFY(client.readExact(b, direction ? 28 : 20));
-            QCOMPARE(u32(&b[8]), direction ? 8u : 16u);
-            QVERIFY(client.drain(100).empty());
+            const QByteArray b = client.read(direction ? 28 : 20);
+            QVERIFY(b.size() == (direction ? 28 : 20) &&
+                    u32(b.data() + 8) == (direction ? 8u : 16u));
+            QVERIFY(client.drain(100).isEmpty());
         }
         simulator->injectReplyFault(sim::ReplyFault::Status, 3);
-        QVERIFY(client.request(6, 4, 1, 0)); // value replies pass; the fault waits
-        expectGain(4, 70);
-        QVERIFY(client.request(6, 5, 0, 99));
-        expect(101, 5, {6, 3});
+        gain(70); // value replies pass; the fault waits
+        ask(6, 0, 99, {6, 3});
         QCOMPARE(simulator->parameter(6), 70);
-        QVERIFY(client.request(6, 6, 0, 99));
-        expect(101, 6, {6, 0});
-        QCOMPARE(simulator->parameter(6), 99);
-
-        simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
-        QVERIFY(client.request(6, 4, 0, 300));
-        QVERIFY(client.read(1, 400).empty());
+        write(6, 99);
         QCOMPARE(simulator->parameter(6), 99);
         simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
-        QVERIFY(client.request(0, 1, 0, 0));
-        QVERIFY(client.read(1, 300).empty());
+        QVERIFY(client.request(6, 4, 0, 300) && client.read(1, 400).isEmpty());
+        QCOMPARE(simulator->parameter(6), 99);
+        simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
+        QVERIFY(client.request(0, 1, 0, 0) && client.read(1, 300).isEmpty());
         simulator->injectReplyFault(sim::ReplyFault::CloseMidReply);
-        QVERIFY(client.request(6, 4, 1, 0));
-        QCOMPARE(client.read(28, 2000).size(), size_t(14));
-        QVERIFY(client.sawEof());
-        QVERIFY(client.connectTo(simulator->port()));
-        QVERIFY(client.request(6, 5, 1, 0));
-        expectGain(5, 99);
+        QVERIFY(client.request(6, 4, 1, 0) && client.read(28, 5000).size() == 14);
+        QVERIFY(client.waitClosed(5000) && client.connectTo(simulator->port()));
+        gain(99);
     }
 
     // A counted stream, an endless one stopped by NBR_LINES 0 or the opening exchange, and a
@@ -279,102 +339,83 @@ private slots:
         simulator->setRate(1000);
         startStream(2, 7);
         for (uint32_t i = 0; i < 7; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m) && m.type == 2 && m.sequence == i);
+            const Message m = readMessage(client);
+            QVERIFY(m.type == 2 && m.sequence == i);
         }
-        QVERIFY(client.drain(300).empty());
+        QVERIFY(client.drain(300).isEmpty() && !simulator->isStreaming());
         QCOMPARE(simulator->framesSent(), uint64_t(7));
-        QVERIFY(!simulator->isStreaming());
         simulator->setRate(0);
         for (uint32_t stop : {10u, 0u}) {
             startStream(4, -1);
-            Message m;
-            QVERIFY(readMessage(client, m) && m.type == 4);
-            QVERIFY(simulator->isStreaming());
+            QVERIFY(readMessage(client).type == 4 && simulator->isStreaming());
             stopWith(stop);
             QCOMPARE(simulator->parameter(10), stop == 10 ? 0 : -1);
         }
         startStream(2, -1);
         QVERIFY(client.request(6, 50, 1, 0));
         for (Message m; m.type != 100;) {
-            QVERIFY(readMessage(client, m));
+            m = readMessage(client);
             QVERIFY(m.type == 2 || (m.type == 100 && m.sequence == 50 && m.fields[3] == 80));
         }
-        int after = 0;
-        stopWith(10, &after);
+        stopWith(10);
         const uint64_t before = simulator->framesSent();
         startStream(2, -1);
         uint64_t frames = 0;
-        for (Message m; frames < 200; ++frames)
-            QVERIFY(readMessage(client, m) && m.sequence == uint32_t(frames));
-        stopWith(10, &after);
-        QCOMPARE(simulator->framesSent(), before + frames + uint64_t(after));
+        for (; frames < 200; ++frames)
+            QCOMPARE(readMessage(client).sequence, uint32_t(frames));
+        frames += uint64_t(stopWith(10));
+        QCOMPARE(simulator->framesSent(), before + frames);
     }
 
     void framesOfEachMode_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("format");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("points");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("gray image") << 1 << 0 << 2 << 1280 << 1280 << 1024;
-        QTest::newRow("small gray image") << 1 << 0 << 2 << 1280 << 64 << 48;
-        QTest::newRow("largest image") << 1 << 0 << 2 << 1280 << 1400 << 1400;
-        QTest::newRow("binary image") << 6 << 0 << 2 << 1280 << 1280 << 1024;
-        QTest::newRow("columns int16") << 2 << 0 << 2 << 1280 << 1280 << 1024;
-        QTest::newRow("columns float, point bytes") << 2 << 1 << 3 << 10000 << 1280 << 1024;
-        QTest::newRow("mm points limited") << 4 << 0 << 2 << 10000 << 1280 << 1024;
-        QTest::newRow("product") << 9 << 0 << 2 << 1280 << 1280 << 1024;
+        QTest::addColumn<Shape>("shape");
+        QTest::newRow("gray image") << Shape{1, 0, 2, 1280, 1280, 1024};
+        QTest::newRow("small gray image") << Shape{1, 0, 2, 1280, 64, 48};
+        QTest::newRow("largest image") << Shape{1, 0, 2, 1280, 1400, 1400};
+        QTest::newRow("binary image") << Shape{6, 0, 2, 1280, 1280, 1024};
+        QTest::newRow("columns int16") << Shape{2, 0, 2, 1280, 1280, 1024};
+        QTest::newRow("columns float, point bytes") << Shape{2, 1, 3, 10000, 1280, 1024};
+        QTest::newRow("mm points limited") << Shape{4, 0, 2, 10000, 1280, 1024};
+        QTest::newRow("product") << Shape{9, 0, 2, 1280, 1280, 1024};
     }
 
     void framesOfEachMode()
     {
-        QFETCH(int, mode);
-        QFETCH(int, format);
-        QFETCH(int, type);
-        QFETCH(int, points);
-        QFETCH(int, width);
-        QFETCH(int, height);
+        QFETCH(Shape, shape);
+        const auto [mode, format, type, points, width, height] = shape;
         sim::Options o;
-        o.points = points;
-        o.imageWidth = width;
-        o.imageHeight = height;
-        o.profileFormat = format;
-        o.profileType = type;
+        std::tie(o.points, o.imageWidth, o.imageHeight, o.profileFormat, o.profileType) =
+            std::tie(points, width, height, format, type);
         restart(o);
         startStream(mode, 3);
         for (int i = 0; i < 3; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m, 3000));
+            const Message m = readMessage(client, 5000);
             QCOMPARE(m.sequence, uint32_t(i));
             if (mode == 1 || mode == 6) {
                 QVERIFY(m.type == uint32_t(mode) && m.length == 8);
-                QCOMPARE(m.fields, std::vector<int32_t>({width, height}));
+                QCOMPARE(m.fields, Fields({width, height}));
                 for (int c = 0; c < width; c += 7) { // every column shows the laser line
                     int lit = 0, brightest = 0;
                     for (int r = 0; r < height; ++r) {
-                        const uint8_t p = m.bulk[size_t(r) * size_t(width) + size_t(c)];
-                        QVERIFY(mode == 1 || p == 0 || p == 255);
-                        lit += p == 255 ? 1 : 0;
-                        brightest = std::max(brightest, int(p));
+                        QVERIFY(mode == 1 || pixel(m, r, c) == 0 || pixel(m, r, c) == 255);
+                        lit += pixel(m, r, c) == 255 ? 1 : 0;
+                        brightest = std::max(brightest, pixel(m, r, c));
                     }
                     QVERIFY(mode == 1 ? brightest >= 200 : lit >= 1 && lit <= 4);
                 }
                 double sum = 0;
-                for (uint8_t p : m.bulk)
-                    sum += p;
+                for (const char p : m.bulk)
+                    sum += uchar(p);
                 QVERIFY(mode == 6 || sum / double(m.bulk.size()) < 100.0);
             } else if (mode == 2) {
                 QVERIFY(m.type == uint32_t(type) && m.length == 16);
-                QCOMPARE(m.fields, std::vector<int32_t>({format, points, 0, 1}));
-                QCOMPARE(m.bulk.size(),
-                         size_t(points) * (format == 0 ? 2 : 4) + (type == 3 ? size_t(points) : 0));
+                QCOMPARE(m.fields, Fields({format, points, 0, 1}));
+                QCOMPARE(m.bulk.size(), points * (format == 0 ? 2 : 4) + (type == 3 ? points : 0));
                 double lo = 1e9, hi = -1e9;
                 for (int k = 0; k < points; ++k) {
-                    const double row = format == 0 ? i16(&m.bulk[size_t(k) * 2]) / 16.0
-                                                   : f32(&m.bulk[size_t(k) * 4]);
+                    const double row = format == 0 ? i16(m.bulk.data() + k * 2) / 16.0
+                                                   : f32(m.bulk.data() + k * 4);
                     lo = std::min(lo, row);
                     hi = std::max(hi, row);
                 }
@@ -382,22 +423,57 @@ private slots:
             } else {
                 const int pairs = std::min(points, 5000);
                 QVERIFY(m.type == uint32_t(mode) && m.length == (mode == 4 ? 8u : 12u));
-                QVERIFY(m.fields[0] == pairs && m.fields[1] == i &&
-                        m.bulk.size() == size_t(pairs) * 8);
-                float lastX = -1e9f;
-                for (int k = 0; k < pairs; ++k) {
-                    const float x = f32(&m.bulk[size_t(k) * 8]);
-                    QVERIFY(x >= xMin && x <= xMax && x > lastX && zAt(m, k) >= zMin &&
-                            zAt(m, k) <= zMax);
-                    lastX = x;
-                }
-                Line line[2];
-                double diff = 0;
+                QVERIFY(m.fields[0] == pairs && m.fields[1] == i && m.bulk.size() == pairs * 8);
+                for (int k = 0; k < pairs; ++k)
+                    QVERIFY(xAt(m, k) >= xMin && xAt(m, k) <= xMax && zAt(m, k) >= zMin &&
+                            zAt(m, k) <= zMax && (k == 0 || xAt(m, k) > xAt(m, k - 1)));
                 QVERIFY(mode == 4 || (m.fields[2] >= 10 && m.text.size() == size_t(m.fields[2]) &&
-                                      parseResult(m.text, line, diff)));
+                                      parseResult(m.text).ok));
             }
         }
-        QVERIFY(client.drain(200).empty());
+        QVERIFY(client.drain(200).isEmpty());
+    }
+
+    void settingsShapeFrames_data()
+    {
+        // fields: image width, height; column profile points, xStart, xStep; pair points.
+        QTest::addColumn<Writes>("writes");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<Fields>("fields");
+        QTest::addColumn<int>("brightest"); // images: brightest pixel; profiles: valid points
+        QTest::newRow("power-up image") << Writes{} << 1 << Fields{1280, 1024} << 250;
+        QTest::newRow("search area image")
+            << Writes{{2, 100}, {3, 24}, {4, 640}, {5, 512}} << 1 << Fields{640, 512} << 250;
+        QTest::newRow("subsample 2 image") << Writes{{35, 2}} << 1 << Fields{320, 256} << 250;
+        QTest::newRow("dark image") << Writes{{6, 16}, {7, 500}} << 1 << Fields{1280, 1024} << 40;
+        QTest::newRow("laser off image") << Writes{{1, 0}} << 1 << Fields{1280, 1024} << 90;
+        QTest::newRow("search area profile")
+            << Writes{{2, 320}, {4, 640}, {35, 1}} << 2 << Fields{0, 320, 320, 2} << 320;
+        QTest::newRow("laser off profile") << Writes{{1, 0}} << 2 << Fields{0, 1280, 0, 1} << 0;
+        QTest::newRow("rows outside the line")
+            << Writes{{3, 0}, {5, 6}} << 4 << Fields{1280, 0} << 0;
+    }
+
+    // The settings act on the frames: search area, subsampling, exposure and the laser.
+    void settingsShapeFrames()
+    {
+        QFETCH(Writes, writes);
+        QFETCH(int, mode);
+        QFETCH(Fields, fields);
+        QFETCH(int, brightest);
+        for (const auto& [command, value] : writes)
+            write(uint32_t(command), value);
+        startStream(mode, 1);
+        const Message frame = readMessage(client, 5000);
+        QCOMPARE(frame.fields, fields);
+        int top = 0, valid = 0;
+        for (int i = 0; mode == 1 && i < frame.bulk.size(); ++i)
+            top = std::max(top, int(uchar(frame.bulk[i])));
+        for (int i = 0; mode != 1 && i < frame.bulk.size(); i += mode == 2 ? 2 : 8)
+            valid += mode == 2 ? i16(frame.bulk.data() + i) >= 0 : zAt(frame, i / 8) >= 0.0;
+        QVERIFY2(mode != 1 || (brightest >= 200 ? top >= brightest - 5 : top <= brightest),
+                 qPrintable(QString("brightest pixel %1").arg(top)));
+        QVERIFY(mode == 1 || valid == brightest);
     }
 
     // The first frame of each mode shows the part at the same place; along the motion the
@@ -405,31 +481,27 @@ private slots:
     void oneSceneInEveryMode()
     {
         simulator->setRate(0);
-        Message columns, image, mm;
         startStream(2, 1);
-        QVERIFY(readMessage(client, columns));
+        const Message columns = readMessage(client);
         startStream(1, 1);
-        QVERIFY(readMessage(client, image, 3000));
+        const Message image = readMessage(client, 5000);
         startStream(4, 1);
-        QVERIFY(readMessage(client, mm));
+        const Message mm = readMessage(client);
+        QVERIFY(columns.type == 2 && image.type == 1 && mm.type == 4);
         for (int c = 0; c < 1280; c += 5) {
-            const double row = i16(&columns.bulk[size_t(c) * 2]) / 16.0;
-            int brightestRow = 0, brightest = -1;
-            for (int r = 0; r < 1024; ++r) {
-                const int p = image.bulk[size_t(r) * 1280 + size_t(c)];
-                if (p > brightest) {
-                    brightest = p;
-                    brightestRow = r;
-                }
-            }
+            const double row = i16(columns.bulk.data() + c * 2) / 16.0;
+            int brightestRow = 0;
+            for (int r = 0; r < 1024; ++r)
+                brightestRow =
+                    pixel(image, r, c) > pixel(image, brightestRow, c) ? r : brightestRow;
             QVERIFY2(std::fabs(brightestRow - row) <= 1.0, qPrintable(QString::number(c)));
             QVERIFY(std::fabs((zAt(mm, c) - zMin) * 1023.0 / (zMax - zMin) - row) < 0.1);
         }
         startStream(4, 256);
         double shallowest = 1e9, deepest = -1e9;
         for (int i = 0; i < 256; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m));
+            const Message m = readMessage(client);
+            QCOMPARE(m.type, 4u);
             double bottom = -1e9;
             for (int k = 0; k < m.fields[0]; ++k)
                 bottom = std::max(bottom, zAt(m, k));
@@ -446,45 +518,35 @@ private slots:
         simulator->setRate(0);
         startStream(9, 20);
         for (int i = 0; i < 20; ++i) {
-            Message m;
-            QVERIFY(readMessage(client, m));
-            Line l[2];
-            double diff = 0;
-            QVERIFY2(parseResult(m.text, l, diff), m.text.c_str());
-            QVERIFY(l[0].error == 0 && l[1].error == 0 && std::fabs(diff - 90.0) < 1.0);
-            QVERIFY(std::fabs(l[0].phi - 45.0) < 1.0 && std::fabs(l[1].phi - 135.0) < 1.0);
+            const Message m = readMessage(client);
+            const Result r = parseResult(m.text);
+            QVERIFY2(r.ok, m.text.c_str());
+            QVERIFY(r.error[0] == 0 && r.error[1] == 0 && std::fabs(r.diff - 90.0) < 1.0);
+            QVERIFY(std::fabs(r.phi[0] - 45.0) < 1.0 && std::fabs(r.phi[1] - 135.0) < 1.0);
             int onLine[2] = {0, 0};
             for (int k = 0; k < m.fields[0]; ++k)
                 for (int j = 0; j < 2; ++j)
-                    onLine[j] += std::fabs(l[j].cx * f32(&m.bulk[size_t(k) * 8]) +
-                                           l[j].cy * zAt(m, k) - l[j].b) < 1.0;
-            QVERIFY(onLine[0] > 100 && onLine[1] > 100 && std::fabs(l[0].cy) > 0.1 &&
-                    std::fabs(l[1].cy) > 0.1);
+                    onLine[j] += std::fabs(r.cx[j] * xAt(m, k) + r.cy[j] * zAt(m, k) - r.b[j]) < 1;
+            QVERIFY(onLine[0] > 100 && onLine[1] > 100 && std::fabs(r.cy[0]) > 0.1 &&
+                    std::fabs(r.cy[1]) > 0.1);
         }
-        const double jobs[][2] = {{213.0, 8}, {213.0, 100000}, {500.0, 8}}; // ROI_Y_1, points
+        const int jobs[][2] = {{213, 8}, {213, 100000}, {500, 8}}; // ROI_Y_1, points of JOB_1
         for (const auto& job : jobs) {
-            std::string t = "[ProductInfo]\nFunction=AngleCalculation\n";
-            const double roi[2][4] = {{-97, 398, -17, 213}, {23, 540, 103, job[0]}};
-            for (int j = 0; j < 2; ++j)
-                t += "[JOB_" + std::to_string(j) +
-                     "]\nMIN_NR_LPOINTS=" + std::to_string(j ? int(job[1]) : 8) +
-                     "\nPHI_MIN=0\nPHI_MAX=180\nROI_COUNT=2\n" +
-                     "ROI_X_0=" + std::to_string(roi[j][0]) +
-                     "\nROI_Y_0=" + std::to_string(roi[j][1]) +
-                     "\nROI_X_1=" + std::to_string(roi[j][2]) +
-                     "\nROI_Y_1=" + std::to_string(roi[j][3]) + "\n";
-            QVERIFY(client.request(40, ++sequence, 0, int32_t(t.size()), t));
-            expect(101, sequence, {40, 0});
+            const QString t = QString("[ProductInfo]\nFunction=AngleCalculation\n[JOB_0]\n"
+                                      "MIN_NR_LPOINTS=8\nPHI_MIN=0\nPHI_MAX=180\nROI_COUNT=2\n"
+                                      "ROI_X_0=-97\nROI_Y_0=398\nROI_X_1=-17\nROI_Y_1=213\n"
+                                      "[JOB_1]\nMIN_NR_LPOINTS=%1\nPHI_MIN=0\nPHI_MAX=180\n"
+                                      "ROI_COUNT=2\nROI_X_0=23\nROI_Y_0=540\nROI_X_1=103\n"
+                                      "ROI_Y_1=%2\n")
+                                  .arg(job[1])
+                                  .arg(job[0]);
+            ask(40, 0, t.size(), {40, 0}, t.toStdString());
             startStream(9, 2);
-            const int error = job[0] == 213.0 && job[1] == 8 ? 0 : 1;
+            const int error = job[0] == 213 && job[1] == 8 ? 0 : 1;
             for (int i = 0; i < 2; ++i) {
-                Message m;
-                QVERIFY(readMessage(client, m));
-                Line l[2];
-                double diff = 0;
-                QVERIFY(parseResult(m.text, l, diff));
-                QVERIFY(l[0].error == 0 && l[1].error == error);
-                QVERIFY(error ? diff == 0.0 : std::fabs(diff - 90.0) < 1.0);
+                const Result r = parseResult(readMessage(client).text);
+                QVERIFY(r.ok && r.error[0] == 0 && r.error[1] == error);
+                QVERIFY(error ? r.diff == 0.0 : std::fabs(r.diff - 90.0) < 1.0);
             }
         }
     }
@@ -494,60 +556,123 @@ private slots:
         simulator->setRate(1000);
         simulator->injectStreamFault(sim::StreamFault::GarbageBetween, 0, "abc", 2);
         startStream(2, 3);
-        std::vector<uint8_t> g;
         for (uint32_t i = 0; i < 3; ++i) {
-            QVERIFY(i == 2 || (client.readExact(g, 3) && std::string(g.begin(), g.end()) == "abc"));
-            Message m;
-            QVERIFY(readMessage(client, m) && m.sequence == i);
+            QVERIFY(i == 2 || client.read(3) == "abc");
+            QCOMPARE(readMessage(client).sequence, i);
         }
-        QVERIFY(client.drain(200).empty());
+        QVERIFY(client.drain(200).isEmpty());
         for (int pause : {0, 600}) {
             restart();
             simulator->setRate(1000);
             simulator->injectStreamFault(sim::StreamFault::Truncate, pause);
-            startStream(2, 2);
             QElapsedTimer t;
             t.start();
-            QVERIFY(client.readExact(g, 28 + 1280)); // header, fields, half of the Z values
-            QVERIFY(u32(&g[0]) == 2 && u32(&g[4]) == 0);
-            QVERIFY(client.readExact(g, 28 + 1280 * 2));
-            QVERIFY(u32(&g[0]) == 2 && u32(&g[4]) == 1 && t.elapsed() >= pause - 50);
-            QVERIFY(client.drain(200).empty());
+            startStream(2, 2);
+            QByteArray g = client.read(28 + 1280); // header, fields, half of the Z values
+            QVERIFY(g.size() == 28 + 1280 && u32(g.data()) == 2 && u32(g.data() + 4) == 0);
+            g = client.read(28 + 1280 * 2);
+            QVERIFY(g.size() == 28 + 2560 && u32(g.data()) == 2 && u32(g.data() + 4) == 1);
+            QVERIFY(t.elapsed() >= pause && client.drain(200).isEmpty());
             QCOMPARE(simulator->framesSent(), uint64_t(1));
         }
         simulator->setRate(100);
         startStream(2, -1);
-        Message m;
-        QVERIFY(readMessage(client, m));
-        simulator->injectStreamFault(sim::StreamFault::Stall, 500);
-        qint64 longestGap = 0;
+        QCOMPARE(readMessage(client).type, 2u);
+        // A stall of 3 s: the frames stop (a quiet second comes) and then go on.
+        simulator->injectStreamFault(sim::StreamFault::Stall, 3000);
         QElapsedTimer t;
         t.start();
-        for (int i = 0; i < 8; ++i) {
-            QVERIFY(readMessage(client, m));
-            longestGap = std::max(longestGap, t.restart());
+        while (!client.read(1 << 20, 1000).isEmpty() && t.elapsed() < 30000) {
         }
-        QVERIFY2(longestGap >= 450, qPrintable(QString::number(longestGap)));
-        simulator->injectStreamFault(sim::StreamFault::Stall, 10000);
+        QVERIFY(t.elapsed() < 30000);
+        QCOMPARE(readMessage(client, 10000).type, 2u);
+        simulator->injectStreamFault(sim::StreamFault::Stall, 600000);
         QTest::qWait(300);
-        t.restart();
         stopWith(10); // a request cuts the stall short
-        QVERIFY(t.elapsed() < 5000);
         startStream(2, -1);
-        QVERIFY(readMessage(client, m));
+        QCOMPARE(readMessage(client).type, 2u);
         simulator->injectStreamFault(sim::StreamFault::CloseMidFrame);
-        const std::vector<uint8_t> rest = client.drain(2000);
-        QVERIFY(client.sawEof() && !rest.empty() && rest.size() % (28 + 1280 * 2) != 0);
+        const QByteArray rest = client.drain(2000);
+        QVERIFY(client.waitClosed(5000) && !rest.isEmpty() && rest.size() % (28 + 1280 * 2) != 0);
         QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
         QVERIFY(client.connectTo(simulator->port()));
         write(6, 70);
         startStream(2, -1);
-        QVERIFY(readMessage(client, m));
+        QCOMPARE(readMessage(client).type, 2u);
         client.close();
         QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
         QVERIFY(client.connectTo(simulator->port()));
         write(6, 80);
-        QVERIFY(client.drain(200).empty()); // the new connection does not stream
+        QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
+    }
+
+    // Store to flash keeps the settings in the state file; a new start reads them.
+    void flashSurvivesRestart()
+    {
+        QTemporaryDir dir;
+        sim::Options options;
+        options.statePath = dir.filePath("flash.state").toStdString();
+        restart(options);
+        for (const auto& [command, value] : Writes{{6, 300}, {33, 0}, {45, 0}})
+            write(uint32_t(command), value);
+        QCOMPARE(sim::SensorSimulator(options).parameter(6), 300);
+        options.statePath.clear();
+        QCOMPARE(sim::SensorSimulator(options).parameter(6), 80);
+    }
+
+    // --help lists the options; a wrong option or value ends with code 2 and says why.
+    void programOptions()
+    {
+        for (const char* line : {"--help", "--colour red", "--port", "--port 65536", "--width 1401",
+                                 "--points 10001", "--format 2", "--type 4", "--rate fast",
+                                 "--bind localhost"}) {
+            const QStringList args = QString(line).split(' ');
+            QProcess p;
+            p.start(QStringLiteral(LUMO_SIM_PROGRAM), args);
+            QVERIFY(p.waitForFinished(10000));
+            const QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
+            QVERIFY2(p.exitCode() == (args[0] == "--help" ? 0 : 2), line);
+            QVERIFY(args[0] == "--help" || (out.isEmpty() && err.startsWith("lumo-sensor-sim: ")));
+            for (const char* option : {"--bind", "--port", "--rate", "--points", "--width",
+                                       "--height", "--format", "--type", "--log", "--help"})
+                QVERIFY2(args[0] != "--help" || out.contains(option), option);
+        }
+    }
+
+    // The program serves with its options, logs each request, refuses a port in use and
+    // ends cleanly on SIGTERM and SIGINT.
+    void programServesAndEnds()
+    {
+        for (int signal : {SIGTERM, SIGINT}) {
+            QProcess p, second;
+            p.start(QStringLiteral(LUMO_SIM_PROGRAM),
+                    {"--port", "0", "--log", "--rate", "1000", "--points", "100", "--format", "1",
+                     "--type", "3"});
+            QByteArray out;
+            while (p.waitForStarted(5000) && !out.contains('\n') && p.waitForReadyRead(5000))
+                out += p.readAllStandardOutput();
+            const QRegularExpressionMatch announced =
+                QRegularExpression("^lumo-sensor-sim listening on 127\\.0\\.0\\.1:(\\d+)\n$")
+                    .match(QString::fromLatin1(out));
+            QVERIFY2(announced.hasMatch(), out.constData());
+            second.start(QStringLiteral(LUMO_SIM_PROGRAM), {"--port", announced.captured(1)});
+            QVERIFY(second.waitForFinished(10000) && second.exitCode() == 1);
+            QVERIFY(second.readAllStandardError().contains("cannot listen"));
+            QVERIFY(client.connectTo(quint16(announced.captured(1).toUInt())));
+            sequence = 4;
+            gain();
+            startStream(2, 1);
+            const Message m = readMessage(client);
+            QVERIFY(m.type == 3 && m.fields[0] == 1 && m.fields[1] == 100 && m.bulk.size() == 500);
+            ::kill(pid_t(p.processId()), signal);
+            QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 0);
+            QVERIFY(client.waitClosed(5000));
+            const QByteArray log = p.readAllStandardError();
+            QVERIFY2(log.contains("request command=6 sequence=5 direction=1 value=0 text=0\n") &&
+                         log.contains("request command=10 sequence=7 direction=0 value=1 text=0\n"),
+                     log.constData());
+        }
     }
 };
 
