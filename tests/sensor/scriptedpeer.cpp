@@ -10,7 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -128,46 +128,37 @@ bool Stopwatch::within(qint64 lo, qint64 hi) const
 
 struct ScriptedPeer::Impl
 {
-    enum Kind { Send, WaitReceived, Close, Abort };
     struct Step
     {
-        Kind kind;
-        std::string bytes;
-        size_t count;
         int delayMs;
-        int timeoutMs;
         Clock::time_point added;
+        std::function<void()> action;
     };
-
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Step> steps;
     size_t stepsAdded = 0, stepsDone = 0;
     std::string received;
-    bool clientClosed = false;
+    bool clientClosed = false; // written by the peer thread only
     std::atomic<bool> stop{false};
     int listenFd = -1, connFd = -1;
     uint16_t port = 0;
     std::thread thread;
-    bool open = true; // peer thread only: the client has not closed yet
 
-    void add(Kind kind, const std::string& bytes, size_t count, int delayMs, int timeoutMs)
+    void add(int delayMs, std::function<void()> action)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        steps.push_back({kind, bytes, count, delayMs, timeoutMs, Clock::now()});
+        steps.push_back({delayMs, Clock::now(), std::move(action)});
         ++stepsAdded;
         changed.notify_all();
     }
 
-    // Records what arrives within waitMs (only sleeps once the stream ended).
+    // Records what arrives within waitMs (only waits once the stream ended).
     void pump(int waitMs)
     {
-        pollfd p{connFd, POLLIN, 0};
-        if (!open || ::poll(&p, 1, waitMs) <= 0) {
-            if (!open)
-                std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        pollfd p{clientClosed ? -1 : connFd, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0)
             return;
-        }
         char buffer[65536];
         const ssize_t n = ::recv(connFd, buffer, sizeof buffer, 0);
         std::lock_guard<std::mutex> lock(mutex);
@@ -175,42 +166,41 @@ struct ScriptedPeer::Impl
             received.append(buffer, size_t(n));
         else if (n == 0 || (errno != EINTR && errno != EAGAIN))
             clientClosed = true;
-        open = !clientClosed;
         changed.notify_all();
     }
 
     void sendBytes(const std::string& bytes)
     {
-        size_t done = 0;
-        while (connFd >= 0 && done < bytes.size() && !stop) {
+        for (size_t done = 0; connFd >= 0 && done < bytes.size() && !stop;) {
             pollfd p{connFd, POLLOUT, 0};
-            if (::poll(&p, 1, sliceMs) <= 0)
-                continue;
-            const ssize_t n = ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (n > 0)
-                done += size_t(n);
-            else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            const ssize_t n = ::poll(&p, 1, sliceMs) <= 0 ? 0
+                              : ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n < 0 && errno != EINTR && errno != EAGAIN)
                 break;
+            done += size_t(std::max<ssize_t>(n, 0));
+        }
+    }
+
+    void waitReceived(size_t count, int timeoutMs)
+    {
+        const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!stop && !clientClosed && connFd >= 0 && Clock::now() < limit) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (received.size() >= count)
+                return;
+            lock.unlock();
+            pump(sliceMs);
         }
     }
 
     void closeConnection(bool reset)
     {
-        if (connFd < 0)
-            return;
-        if (reset) {
-            linger l{1, 0};
+        linger l{1, 0};
+        if (reset)
             ::setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        }
-        ::close(connFd);
+        if (connFd >= 0)
+            ::close(connFd);
         connFd = -1;
-        open = false;
-    }
-
-    size_t receivedSize()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return received.size();
     }
 
     void run()
@@ -233,21 +223,12 @@ struct ScriptedPeer::Impl
             const Step step = steps.front();
             lock.unlock();
             const auto due = std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
-            while (!stop && Clock::now() < due) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
-                pump(int(std::max<long long>(1, std::min<long long>(left.count(), sliceMs))));
-            }
+            for (auto now = Clock::now(); !stop && now < due; now = Clock::now())
+                pump(int(std::clamp<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count(), 1, sliceMs)));
             if (stop)
                 break;
-            if (step.kind == Send) {
-                sendBytes(step.bytes);
-            } else if (step.kind == WaitReceived) {
-                const auto limit = Clock::now() + std::chrono::milliseconds(step.timeoutMs);
-                while (receivedSize() < step.count && !stop && open && Clock::now() < limit)
-                    pump(sliceMs);
-            } else {
-                closeConnection(step.kind == Abort);
-            }
+            step.action();
             previousEnd = Clock::now();
             lock.lock();
             steps.pop_front();
@@ -275,10 +256,25 @@ ScriptedPeer::~ScriptedPeer()
         ::close(d->listenFd);
 }
 
-void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(Impl::Send, bytes, 0, delayMs, 0); }
-void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs) { d->add(Impl::WaitReceived, {}, totalBytes, 0, timeoutMs); }
-void ScriptedPeer::close(int delayMs) { d->add(Impl::Close, {}, 0, delayMs, 0); }
-void ScriptedPeer::abort(int delayMs) { d->add(Impl::Abort, {}, 0, delayMs, 0); }
+void ScriptedPeer::send(const std::string& bytes, int delayMs)
+{
+    d->add(delayMs, [this, bytes] { d->sendBytes(bytes); });
+}
+
+void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs)
+{
+    d->add(0, [this, totalBytes, timeoutMs] { d->waitReceived(totalBytes, timeoutMs); });
+}
+
+void ScriptedPeer::close(int delayMs)
+{
+    d->add(delayMs, [this] { d->closeConnection(false); });
+}
+
+void ScriptedPeer::abort(int delayMs)
+{
+    d->add(delayMs, [this] { d->closeConnection(true); });
+}
 
 bool ScriptedPeer::start()
 {

@@ -174,41 +174,67 @@ private slots:
         QCOMPARE(simulator.connectionCount(), 0);
     }
 
-    // A stop while the sensor sends nothing: the loop leaves its receive, sends the opening
-    // exchange and NBR_LINES 0, and the cache holds the confirmed 0.
-    void stopWhileSensorSilent()
+    // The stops, one loop after the other on one connection: while the sensor sends nothing
+    // (the loop leaves its receive, sends the opening exchange and NBR_LINES 0, the cache holds
+    // the confirmed 0); with the answer held back 300 ms (the loop reports itself finished only
+    // after it); right after the start, five times per loop kind; the probe.
+    void stops()
     {
         Rig rig;
         QVERIFY(rig.open());
+        rig.simulator->setParameter(cmdShutter, 4321);
+        SensorParameters params;
+        QVERIFY(rig.thread->readAllSettings(params));
+        QCOMPARE(params.SHUTTER, 4321);
         QVERIFY(rig.startLoop(4, 1)); // one profile, then the sensor sends nothing
         QTRY_COMPARE_WITH_TIMEOUT(rig.receiver->returned, 1, 5000);
         QTest::qWait(700); // the loop is now waiting in a receive that gets nothing
         rig.simulator->clearRequests();
         rig.thread->requestStop();
         QTRY_VERIFY_WITH_TIMEOUT(rig.thread->isLoopFinished(), SensorLimits::loopEndWaitMs);
-        QVERIFY(rig.thread->wait(5000));
-        QVERIFY(rig.onlyStopLogged());
+        QVERIFY(rig.thread->wait(5000) && rig.onlyStopLogged());
         QCOMPARE(rig.thread->loopEnd(), TcpThread::LoopEnd::Stopped);
         const ParameterCacheEntry& entry = rig.thread->sensorConnection().cache[cmdNbrLines];
         QVERIFY(entry.hasConfirmed && entry.confirmed == 0);
         QCOMPARE(rig.thread->emittedFrames(), quint64(1));
-    }
 
-    void stopRightAfterStartIsKept()
-    {
-        for (int mode : {1, 2}) {
-            Rig rig;
-            QVERIFY(rig.open());
-            for (int round = 0; round < 5; ++round) {
-                QVERIFY(rig.startLoop(mode));
-                QVERIFY(!rig.thread->isLoopFinished());
-                rig.thread->requestStop();
-                QVERIFY2(rig.thread->wait(10000), qPrintable(QString("round %1").arg(round)));
-                QVERIFY(rig.thread->isLoopFinished());
-                QCOMPARE(rig.simulator->parameter(cmdNbrLines), 0);
-                QTest::qWait(20); // deliver what was shown
-            }
+        QVERIFY(rig.startLoop(2));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.receiver->returned >= 2, 10000);
+        rig.simulator->injectReplyFault(sim::ReplyFault::Delay, 300);
+        rig.simulator->clearRequests();
+        rig.thread->requestStop();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.thread->isLoopFinished(), 15000);
+        QVERIFY(rig.onlyStopLogged());
+        QCOMPARE(rig.simulator->parameter(cmdNbrLines), 0);
+        QVERIFY(rig.thread->wait(5000));
+
+        for (int round = 0; round < 10; ++round) {
+            QVERIFY(rig.startLoop(round < 5 ? 1 : 2));
+            QVERIFY(!rig.thread->isLoopFinished());
+            rig.thread->requestStop();
+            QVERIFY2(rig.thread->wait(10000), qPrintable(QString("round %1").arg(round)));
+            QVERIFY(rig.thread->isLoopFinished());
+            QCOMPARE(rig.simulator->parameter(cmdNbrLines), 0);
+            QTest::qWait(20); // deliver what was shown
         }
+
+        const int shown = rig.receiver->calls;
+        QVERIFY(rig.thread->writeParameter(false, cmdMode, true, 2));
+        QVERIFY(rig.thread->writeParameter(false, cmdNbrLines, true, -1));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.simulator->isStreaming(), 5000);
+        rig.simulator->clearRequests();
+        QVERIFY(rig.thread->probeStream());
+        QVERIFY(!rig.simulator->isStreaming() && rig.onlyStopLogged());
+        QCOMPARE(rig.thread->sensorConnection().cache[cmdNbrLines].confirmed, 0);
+        QCOMPARE(rig.receiver->calls, shown);
+
+        // Destroying a running thread stops its loop (NBR_LINES 0 sent) before it goes.
+        QVERIFY(rig.startLoop(2));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.thread->receivedFrames() > 5, 10000);
+        rig.thread.reset();
+        QCOMPARE(rig.simulator->requests().back().command, 10u);
+        QCOMPARE(rig.simulator->requests().back().value, 0);
+        QCoreApplication::processEvents(); // pending events went with the thread's helper
     }
 
     void flood_data()
@@ -263,56 +289,6 @@ private slots:
             QVERIFY(mode == 1 || rig.thread->receivedFrames() > emitted);
             QVERIFY(mode == 1 || rig.receiver->lastFps > 0);
         }
-    }
-
-    // The loop reports itself finished only after the stop's NBR_LINES 0 was answered (the
-    // answer is held back 300 ms here).
-    void loopFinishedAfterTheFinalExchange()
-    {
-        Rig rig;
-        QVERIFY(rig.open(100.0));
-        QVERIFY(rig.startLoop(2));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.receiver->calls >= 1, 10000);
-        rig.simulator->injectReplyFault(sim::ReplyFault::Delay, 300);
-        rig.simulator->clearRequests();
-        rig.receiver->stopSent = true;
-        rig.thread->requestStop();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.thread->isLoopFinished(), 15000);
-        QVERIFY(rig.onlyStopLogged());
-        QCOMPARE(rig.simulator->parameter(cmdNbrLines), 0);
-        QVERIFY(rig.thread->wait(5000));
-    }
-
-    void probeStream()
-    {
-        Rig rig;
-        QVERIFY(rig.open(100.0));
-        rig.simulator->setParameter(cmdShutter, 4321);
-        SensorParameters params;
-        QVERIFY(rig.thread->readAllSettings(params));
-        QCOMPARE(params.SHUTTER, 4321);
-        QVERIFY(rig.thread->writeParameter(false, cmdMode, true, 2));
-        QVERIFY(rig.thread->writeParameter(false, cmdNbrLines, true, -1));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.simulator->isStreaming(), 5000);
-        rig.simulator->clearRequests();
-        QVERIFY(rig.thread->probeStream());
-        QVERIFY(!rig.simulator->isStreaming());
-        QVERIFY(rig.onlyStopLogged());
-        QCOMPARE(rig.thread->sensorConnection().cache[cmdNbrLines].confirmed, 0);
-        QCOMPARE(rig.receiver->calls, 0);
-    }
-
-    // Destroying a running thread stops its loop (NBR_LINES 0 sent) before it goes.
-    void destroyWhileRunning()
-    {
-        Rig rig;
-        QVERIFY(rig.open(100.0));
-        QVERIFY(rig.startLoop(2));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.thread->receivedFrames() > 5, 10000);
-        rig.thread.reset();
-        QCOMPARE(rig.simulator->requests().back().command, 10u);
-        QCOMPARE(rig.simulator->requests().back().value, 0);
-        QCoreApplication::processEvents(); // pending events went with the thread's helper
     }
 };
 
