@@ -1,6 +1,5 @@
 #include "scriptedpeer.h"
 
-#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -96,11 +95,6 @@ int fullListener(uint16_t& port, std::vector<int>& held)
             return listener; // this one's SYN is dropped: the queue is full
     }
     return -1;
-}
-
-int openFileCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }
 
 int socketOption(int fd, int name)
@@ -256,33 +250,20 @@ ScriptedPeer::~ScriptedPeer()
         ::close(d->listenFd);
 }
 
-void ScriptedPeer::send(const std::string& bytes, int delayMs)
-{
-    d->add(delayMs, [this, bytes] { d->sendBytes(bytes); });
-}
-
+void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(delayMs, [this, bytes] { d->sendBytes(bytes); }); }
+void ScriptedPeer::close(int delayMs) { d->add(delayMs, [this] { d->closeConnection(false); }); }
+void ScriptedPeer::abort(int delayMs) { d->add(delayMs, [this] { d->closeConnection(true); }); }
 void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs)
 {
     d->add(0, [this, totalBytes, timeoutMs] { d->waitReceived(totalBytes, timeoutMs); });
 }
 
-void ScriptedPeer::close(int delayMs)
-{
-    d->add(delayMs, [this] { d->closeConnection(false); });
-}
-
-void ScriptedPeer::abort(int delayMs)
-{
-    d->add(delayMs, [this] { d->closeConnection(true); });
-}
-
 bool ScriptedPeer::start()
 {
     d->listenFd = bindLoopback(d->port, 4);
-    if (d->listenFd < 0)
-        return false;
-    d->thread = std::thread([this] { d->run(); });
-    return true;
+    if (d->listenFd >= 0)
+        d->thread = std::thread([this] { d->run(); });
+    return d->listenFd >= 0;
 }
 
 uint16_t ScriptedPeer::port() const { return d->port; }

@@ -20,7 +20,6 @@ uint16_t closedPort(); // nothing listens there
 // A listener whose queue is full, so that a further connect times out; `held` keeps the
 // descriptors that fill it (close them and the listener when done).
 int fullListener(uint16_t& port, std::vector<int>& held);
-int openFileCount();
 int socketOption(int fd, int name); // SOL_SOCKET option, -1 on failure
 long procValue(const char* path);   // a number in a /proc file, -1 when unreadable
 

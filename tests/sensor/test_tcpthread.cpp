@@ -29,13 +29,9 @@ public:
     std::set<const void*> buffers;
     float lastFps = -1;
 
-    void onProfile(int* intX, short* intZ, float* floatX, float* floatZ, bool isInteger,
-                   int points, int, float fps)
+    void onProfile(int* intX, short* intZ, float* floatX, float* floatZ, bool isInteger, int points, int, float fps)
     {
-        if (isInteger)
-            hold(intX, points * 4, intZ, points * 2, fps);
-        else
-            hold(floatX, points * 4, floatZ, points * 4, fps);
+        isInteger ? hold(intX, points * 4, intZ, points * 2, fps) : hold(floatX, points * 4, floatZ, points * 4, fps);
     }
     void onProduct(float*, float* dataZ, int points, unsigned char* text, float fps)
     {
@@ -105,23 +101,19 @@ struct Rig
     {
         receiver->stopSent = true;
         thread->requestStop();
-        QElapsedTimer clock;
-        clock.start();
-        while (!thread->isLoopFinished() && clock.elapsed() < boundMs)
-            QTest::qWait(10);
-        if (!thread->isLoopFinished() || !thread->wait(5000))
+        if (!QTest::qWaitFor([this] { return thread->isLoopFinished(); }, boundMs) || !thread->wait(5000))
             return false;
-        while (quint64(receiver->returned) < thread->emittedFrames() && clock.elapsed() < 20000)
-            QTest::qWait(10);
+        const bool returned =
+            QTest::qWaitFor([this] { return quint64(receiver->returned) >= thread->emittedFrames(); }, 20000);
         QCoreApplication::processEvents(); // the last release events
-        return quint64(receiver->returned) == thread->emittedFrames();
+        return returned && quint64(receiver->returned) == thread->emittedFrames();
     }
     // The requests since the last clearRequests are just the opening exchange and NBR_LINES 0.
     bool onlyStopLogged() const
     {
         const std::vector<sim::Request> log = simulator->requests();
-        return log.size() == 2 && log[0].command == 0 && log[1].command == 10 &&
-               log[1].direction == 0 && log[1].value == 0;
+        return log.size() == 2 && log[0].command == 0 && log[1].command == 10 && log[1].direction == 0 &&
+               log[1].value == 0;
     }
     ~Rig()
     {
@@ -141,28 +133,21 @@ class TestTcpThread : public QObject
     Q_OBJECT
 
 private slots:
-    void otherModesReturnAtOnce()
+    // Modes without a loop return at once; a bad endpoint keeps the stored one and connects
+    // nothing.
+    void withoutConnection()
     {
+        TcpThread thread;
         for (int mode : {0, 3, -1}) {
-            TcpThread thread;
             thread.setMode(mode);
             thread.start(QThread::InheritPriority);
-            QVERIFY(thread.wait(2000));
-            QVERIFY(!thread.isLoopFinished()); // untouched: still its initial value
+            QVERIFY(thread.wait(2000) && !thread.isLoopFinished()); // untouched: still its initial value
         }
-    }
-
-    // The stored endpoint is kept and nothing connects.
-    void badEndpointFailsWithoutConnecting()
-    {
         sim::SensorSimulator simulator;
         QVERIFY(simulator.start());
-        const std::pair<QString, int> rows[] = {{"", simulator.port()},
-                                                {"127.0.0.1x", simulator.port()},
+        const std::pair<QString, int> rows[] = {{"", simulator.port()}, {"127.0.0.1x", simulator.port()},
                                                 {QString::fromLatin1("127.0.0.1\0.5", 12), simulator.port()},
-                                                {"127.0.0.1", -1},
-                                                {"127.0.0.1", 65536}};
-        TcpThread thread;
+                                                {"127.0.0.1", -1}, {"127.0.0.1", 65536}};
         thread.sensorConnection().sensorAddress = 0x7F000001;
         thread.sensorConnection().sensorPort = 1;
         for (const auto& [address, port] : rows) {
