@@ -210,22 +210,20 @@ private slots:
                   frame(2, {1, 3, 0, -3}, f32(1.5f) + f32(-2.25f) + f32(1000.0f)) +
                   frame(3, {0, 2, 2147483647, 1}, le16(12) + le16(13) + "\x21\x24") + marker +
                   frame(4, {2, 9}, pairs(2)));
+        const auto ints = [&link](int n) { // type, yPos, then X and Z of the first n points
+            QVector<int> out{link.type, link.yPos};
+            for (size_t i = 0; i < size_t(n); ++i)
+                out << link.intX[i] << link.intZ[i];
+            return out;
+        };
         QVERIFY(link.receive(Profile) && link.isInteger);
-        QCOMPARE(QVector<int>({link.type, link.yPos}), QVector<int>({2, -1}));
-        QCOMPARE(std::vector<int32_t>(link.intX.begin(), link.intX.begin() + 4),
-                 (std::vector<int32_t>{100, 102, 104, -1}));
-        QCOMPARE(std::vector<int16_t>(link.intZ.begin(), link.intZ.begin() + 3),
-                 (std::vector<int16_t>{-5, 300, 32767}));
+        QCOMPARE(ints(4), QVector<int>({2, -1, 100, -5, 102, 300, 104, 32767, -1, -1}));
         QVERIFY(link.receive(Profile) && !link.isInteger);
-        QCOMPARE(std::vector<float>(link.floatX.begin(), link.floatX.begin() + 3),
-                 (std::vector<float>{0.0f, -3.0f, -6.0f}));
-        QCOMPARE(std::vector<float>(link.floatZ.begin(), link.floatZ.begin() + 3),
-                 (std::vector<float>{1.5f, -2.25f, 1000.0f}));
-        QCOMPARE(link.intX[0], 100); // integer arrays untouched
+        QCOMPARE(QVector<float>({link.floatX[0], link.floatX[1], link.floatX[2], link.floatZ[0], link.floatZ[1],
+                                 link.floatZ[2], float(link.intX[0])}), // integer arrays untouched
+                 QVector<float>({0.0f, -3.0f, -6.0f, 1.5f, -2.25f, 1000.0f, 100.0f}));
         QVERIFY(link.receive(Profile));
-        QCOMPARE(link.type, 3);
-        QCOMPARE(link.intX[1], int32_t(-2147483647 - 1));
-        QCOMPARE(link.intZ[1], int16_t(13));
+        QCOMPARE(ints(2), QVector<int>({3, -1, 2147483647, 12, -2147483647 - 1, 13}));
         QCOMPARE(link.bytes[1], static_cast<unsigned char>(0x24));
         QVERIFY(link.receive(Profile)); // the point bytes were consumed: the next frame follows
         QCOMPARE(link.intX[0], 4242);
@@ -242,81 +240,55 @@ private slots:
     {
         Link silent;
         Stopwatch clock;
-        QVERIFY(!silent.receive(Profile));
-        QVERIFY(clock.within(450, 1900));
-        QVERIFY(silent.connection.channel.connected);
-        QCOMPARE(int(silent.connection.badFrames), 0);
+        QVERIFY(!silent.receive(Profile) && clock.within(450, 1900));
+        QVERIFY(silent.connection.channel.connected && silent.connection.badFrames == 0);
 
         Link scan;
         for (int i = 0; i < 25; ++i)
             scan.peer.send("\x55", 100);
         scan.peer.send(image(1, 3, 3), 0);
         clock.restart();
-        QVERIFY(!scan.receive(Image));
-        QVERIFY(clock.elapsed() >= 1950);
-        QCOMPARE(scan.count, -1);
-        QCOMPARE(int(scan.connection.badFrames), 1);
-        QVERIFY(scan.receive(Image));
-        QCOMPARE(scan.count, 3);
+        QVERIFY(!scan.receive(Image) && clock.elapsed() >= 1950);
+        QCOMPARE(QVector<int>({scan.count, int(scan.connection.badFrames)}), QVector<int>({-1, 1}));
+        QVERIFY(scan.receive(Image) && scan.count == 3);
 
         const std::string big = image(1, 100, 10);
         Link slow(big.substr(0, 20));
         for (size_t off = 20; off < big.size(); off += 100)
             slow.peer.send(big.substr(off, 100), 300);
         clock.restart();
-        QVERIFY(slow.receive(Image));
-        QVERIFY(clock.elapsed() >= 2500);
-        QCOMPARE(slow.image[999], pixelAt(999));
+        QVERIFY(slow.receive(Image) && clock.elapsed() >= 2500 && slow.image[999] == pixelAt(999));
 
         Link cut(frame(2, {0, 100, 0, 1}, std::string(100, '\x51')));
         cut.peer.send(marker, 750);
         clock.restart();
-        QVERIFY(!cut.receive(Profile));
-        QVERIFY(clock.within(450, 1900));
-        QCOMPARE(cut.count, 100);
+        QVERIFY(!cut.receive(Profile) && clock.within(450, 1900) && cut.count == 100);
         QVERIFY(cut.receive(Profile));
-        QCOMPARE(QVector<int>({cut.count, cut.intX[0]}), QVector<int>({1, 4242}));
-        QCOMPARE(int(cut.connection.badFrames), 1);
+        QCOMPARE(QVector<int>({cut.count, cut.intX[0], int(cut.connection.badFrames)}), QVector<int>({1, 4242, 1}));
 
         Link closing(image(1, 100, 100).substr(0, 2000));
         closing.peer.close(50);
-        QVERIFY(!closing.receive(Image));
-        QCOMPARE(closing.count, 100);
-        QCOMPARE(closing.connection.channel.connected, 0);
-        QCOMPARE(closing.connection.channel.lossError, channelClosedByPeer);
-        QVERIFY(!closing.receive(Image));
+        QVERIFY(!closing.receive(Image) && closing.count == 100 && !closing.receive(Image));
+        QCOMPARE(QVector<int>({closing.connection.channel.connected, closing.connection.channel.lossError}),
+                 QVector<int>({0, channelClosedByPeer}));
     }
 
-    void updateFrameRate_data()
+    // A new rate once more than 2000 ms passed since the last one: frames counted (this one
+    // included) per second. Profiles and products keep their own count, updated even without
+    // a connection.
+    void frameRate()
     {
-        QTest::addColumn<uint>("count");
-        QTest::addColumn<double>("last");
-        QTest::addColumn<double>("now");
-        QTest::addColumn<float>("fps");
-        QTest::addColumn<uint>("countAfter");
-        QTest::addColumn<double>("lastAfter");
-        QTest::newRow("first call ever") << 0u << 0.0 << 1.0e12 << float(1000.0 / 1.0e12) << 0u << 1.0e12;
-        QTest::newRow("exactly 2000 ms") << 10u << 1000.0 << 3000.0 << 33.0f << 11u << 1000.0;
-        QTest::newRow("just over 2000 ms") << 9u << 1000.0 << 3000.5 << float(10000.0 / 2000.5) << 0u << 3000.5;
-        QTest::newRow("51 calls in 2500 ms: 20.4") << 50u << 100000.0 << 102500.0 << 20.4f << 0u << 102500.0;
-    }
-
-    void updateFrameRate()
-    {
-        QFETCH(uint, count);
-        QFETCH(double, last);
-        QFETCH(double, now);
-        FrameRateState state{count, last};
-        float receiveFPS = 33.0f;
-        ::updateFrameRate(state, now, receiveFPS);
-        QTEST(receiveFPS, "fps");
-        QTEST(uint(state.frameCount), "countAfter");
-        QTEST(state.lastRateTime, "lastAfter");
-    }
-
-    // Profiles and products count towards their own rate even without a connection.
-    void rateUpdatedBeforeConnectionCheck()
-    {
+        const std::tuple<uint, double, double, float, uint, double> rows[] = {
+            // count, last, now, fps after, count after, last after
+            {0, 0.0, 1.0e12, float(1000.0 / 1.0e12), 0, 1.0e12}, {10, 1000.0, 3000.0, 33.0f, 11, 1000.0},
+            {9, 1000.0, 3000.5, float(10000.0 / 2000.5), 0, 3000.5}, {50, 100000.0, 102500.0, 20.4f, 0, 102500.0}};
+        for (const auto& [count, last, now, fps, countAfter, lastAfter] : rows) {
+            FrameRateState state{count, last};
+            float receiveFPS = 33.0f;
+            ::updateFrameRate(state, now, receiveFPS);
+            QCOMPARE(receiveFPS, fps);
+            QVERIFY(state.frameCount == countAfter && state.lastRateTime == lastAfter);
+        }
         Link link;
         link.connection.closeConnection();
         const double now = double(QDateTime::currentMSecsSinceEpoch());

@@ -145,9 +145,14 @@ private slots:
     void conversation()
     {
         Link link;
-        for (const std::string& reply : {valueReply(1, 0, 1, 1), ack(9, 1), ack(9, 0), ack(9, 1), valueReply(2, 0, 1400, 5),
-                                         ack(0, 0), valueReply(7, 5, 500000, -20000), valueReply(8, -3, 2, 2),
-                                         ack(32, 0), ack(32, 0), ack(4, 0), ack(40, 0)})
+        for (const std::string& reply : {valueReply(1, 0, 1, 1), ack(9, 1), ack(9, 0), ack(9, 1), valueReply(2, 0, 1400, 5)})
+            link.answer(reply);
+        // The opening exchange waits for all 20 bytes of its acknowledgement, whose status may
+        // hold anything, here a reply type byte and junk.
+        link.answer(ack(0, 0x164).substr(0, 16));
+        link.peer.send(le32(0x164), 100);
+        for (const std::string& reply : {valueReply(7, 5, 500000, -20000), valueReply(8, -3, 2, 2), ack(32, 0),
+                                         ack(32, 0), ack(4, 0), ack(40, 0)})
             link.answer(reply);
         link.answer(ack(40, 0), 16 + 5);
         link.answer(ack(40, 3), 16 + 2000);

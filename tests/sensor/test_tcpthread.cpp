@@ -84,7 +84,9 @@ struct Rig
         QObject::connect(thread.get(), &TcpThread::ProfileReady, receiver.get(), &Receiver::onProfile);
         QObject::connect(thread.get(), &TcpThread::ProductReady, receiver.get(), &Receiver::onProduct);
         QObject::connect(thread.get(), &TcpThread::ImageReady, receiver.get(), &Receiver::onImage);
-        return simulator->start() && thread->openConnection("127.0.0.1", simulator->port());
+        // A second try: a busy machine can hold the simulator up past a 500 ms byte time-out.
+        const auto connect = [this] { return thread->openConnection("127.0.0.1", simulator->port()); };
+        return simulator->start() && (connect() || connect());
     }
     bool startLoop(int mode, int32_t lines = -1)
     {
