@@ -88,9 +88,10 @@ struct Rig
         const auto connect = [this] { return thread->openConnection("127.0.0.1", simulator->port()); };
         return simulator->start() && (connect() || connect());
     }
+    // After an opening exchange: frames of the last loop may still be on their way.
     bool startLoop(int mode, int32_t lines = -1)
     {
-        if (!thread->writeParameter(false, cmdMode, true, mode) ||
+        if (!thread->writeParameter(true, cmdMode, true, mode) ||
             !thread->writeParameter(false, cmdNbrLines, true, lines))
             return false;
         thread->setMode(mode);
@@ -243,7 +244,7 @@ private slots:
         QVERIFY(rig.open(0.0));
         rig.receiver->sleepMs = 250;
         QVERIFY(rig.startLoop(mode));
-        QTest::qWait(3000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.receiver->maxOutstanding >= quint64(SensorLimits::acquisitionBufferSets), 30000);
         QVERIFY(rig.stop(SensorLimits::loopEndWaitMs));
         const Receiver& r = *rig.receiver;
         const quint64 emitted = rig.thread->emittedFrames();
