@@ -13,7 +13,7 @@ lumo_add_test(NAME test_transport
 
 lumo_add_test(NAME test_protocol
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
-    LIBS lumo_sensor lumo_simulator lumo_testpeer
+    LIBS lumo_sensor lumo_testpeer
     LABELS sensor protocol
     TIMEOUT 60)
 

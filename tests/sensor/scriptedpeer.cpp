@@ -1,6 +1,5 @@
 #include "scriptedpeer.h"
 
-#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -10,7 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -34,13 +33,15 @@ sockaddr_in loopback(uint16_t port)
     return a;
 }
 
-int bindLoopback(uint16_t& port)
+// A socket bound to a free loopback port, listening with `backlog` unless that is negative.
+int bindLoopback(uint16_t& port, int backlog)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a = loopback(0);
     socklen_t size = sizeof a;
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0 ||
+        (backlog >= 0 && ::listen(fd, backlog) != 0)) {
         if (fd >= 0)
             ::close(fd);
         return -1;
@@ -57,8 +58,7 @@ std::string le32(uint32_t v)
 
 std::string le16(int16_t value)
 {
-    const uint16_t v = uint16_t(value);
-    return {char(v & 0xff), char(v >> 8)};
+    return le32(uint16_t(value)).substr(0, 2);
 }
 
 std::string f32(float value)
@@ -76,25 +76,15 @@ std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int
 uint16_t closedPort()
 {
     uint16_t port = 0;
-    const int fd = bindLoopback(port);
+    const int fd = bindLoopback(port, -1);
     if (fd >= 0)
         ::close(fd);
     return port;
 }
 
-int idleListener(int backlog, uint16_t& port)
-{
-    const int fd = bindLoopback(port);
-    if (fd >= 0 && ::listen(fd, backlog) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 int fullListener(uint16_t& port, std::vector<int>& held)
 {
-    const int listener = idleListener(0, port);
+    const int listener = bindLoopback(port, 0);
     for (int i = 0; listener >= 0 && i < 16; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         held.push_back(fd);
@@ -105,13 +95,6 @@ int fullListener(uint16_t& port, std::vector<int>& held)
             return listener; // this one's SYN is dropped: the queue is full
     }
     return -1;
-}
-
-int openFileCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd"))
-                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
-                   .size());
 }
 
 int socketOption(int fd, int name)
@@ -139,48 +122,37 @@ bool Stopwatch::within(qint64 lo, qint64 hi) const
 
 struct ScriptedPeer::Impl
 {
-    enum class Kind
-    {
-        Send,
-        WaitReceived,
-        Close,
-        Abort
-    };
     struct Step
     {
-        Kind kind;
-        std::string bytes;
-        size_t count;
         int delayMs;
-        int timeoutMs;
         Clock::time_point added;
+        std::function<void()> action;
     };
-
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Step> steps;
     size_t stepsAdded = 0, stepsDone = 0;
     std::string received;
-    bool clientClosed = false;
+    bool clientClosed = false; // written by the peer thread only
     std::atomic<bool> stop{false};
     int listenFd = -1, connFd = -1;
     uint16_t port = 0;
     std::thread thread;
 
-    void add(Kind kind, const std::string& bytes, size_t count, int delayMs, int timeoutMs)
+    void add(int delayMs, std::function<void()> action)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        steps.push_back({kind, bytes, count, delayMs, timeoutMs, Clock::now()});
+        steps.push_back({delayMs, Clock::now(), std::move(action)});
         ++stepsAdded;
         changed.notify_all();
     }
 
-    // Records what arrives within waitMs; false once the stream ended.
-    bool pump(int waitMs)
+    // Records what arrives within waitMs (only waits once the stream ended).
+    void pump(int waitMs)
     {
-        pollfd p{connFd, POLLIN, 0};
+        pollfd p{clientClosed ? -1 : connFd, POLLIN, 0};
         if (::poll(&p, 1, waitMs) <= 0)
-            return true;
+            return;
         char buffer[65536];
         const ssize_t n = ::recv(connFd, buffer, sizeof buffer, 0);
         std::lock_guard<std::mutex> lock(mutex);
@@ -189,108 +161,70 @@ struct ScriptedPeer::Impl
         else if (n == 0 || (errno != EINTR && errno != EAGAIN))
             clientClosed = true;
         changed.notify_all();
-        return !clientClosed;
-    }
-
-    void idle(bool& open, int waitMs)
-    {
-        if (open)
-            open = pump(waitMs);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
-    }
-
-    bool acceptOne()
-    {
-        while (!stop) {
-            pollfd p{listenFd, POLLIN, 0};
-            if (::poll(&p, 1, sliceMs) <= 0)
-                continue;
-            const int fd = ::accept(listenFd, nullptr, nullptr);
-            if (fd < 0)
-                continue;
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
-            const int noDelay = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-            connFd = fd;
-            return true;
-        }
-        return false;
     }
 
     void sendBytes(const std::string& bytes)
     {
-        size_t done = 0;
-        while (connFd >= 0 && done < bytes.size() && !stop) {
+        for (size_t done = 0; connFd >= 0 && done < bytes.size() && !stop;) {
             pollfd p{connFd, POLLOUT, 0};
-            if (::poll(&p, 1, sliceMs) <= 0)
-                continue;
-            const ssize_t n =
-                ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (n > 0)
-                done += size_t(n);
-            else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            const ssize_t n = ::poll(&p, 1, sliceMs) <= 0 ? 0
+                              : ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n < 0 && errno != EINTR && errno != EAGAIN)
                 break;
+            done += size_t(std::max<ssize_t>(n, 0));
+        }
+    }
+
+    void waitReceived(size_t count, int timeoutMs)
+    {
+        const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!stop && !clientClosed && connFd >= 0 && Clock::now() < limit) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (received.size() >= count)
+                return;
+            lock.unlock();
+            pump(sliceMs);
         }
     }
 
     void closeConnection(bool reset)
     {
-        if (connFd < 0)
-            return;
-        if (reset) {
-            linger l{1, 0};
+        linger l{1, 0};
+        if (reset)
             ::setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        }
-        ::close(connFd);
+        if (connFd >= 0)
+            ::close(connFd);
         connFd = -1;
-    }
-
-    size_t receivedSize()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return received.size();
     }
 
     void run()
     {
-        if (!acceptOne())
-            return;
+        while (!stop && connFd < 0) {
+            pollfd p{listenFd, POLLIN, 0};
+            if (::poll(&p, 1, sliceMs) > 0)
+                connFd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        }
+        const int noDelay = 1;
+        ::setsockopt(connFd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         Clock::time_point previousEnd = Clock::now();
-        bool open = true;
         while (!stop) {
-            Step step{};
-            bool have = false;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if ((have = !steps.empty()))
-                    step = steps.front();
-            }
-            if (!have) {
-                idle(open, sliceMs);
+            std::unique_lock<std::mutex> lock(mutex);
+            if (steps.empty()) {
+                lock.unlock();
+                pump(sliceMs);
                 continue;
             }
-            const auto due =
-                std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
-            while (!stop && Clock::now() < due) {
-                const auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
-                idle(open, int(std::max<long long>(1, std::min<long long>(left.count(), sliceMs))));
-            }
+            const Step step = steps.front();
+            lock.unlock();
+            const auto due = std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
+            for (auto now = Clock::now(); !stop && now < due; now = Clock::now())
+                pump(int(std::clamp<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count(), 1, sliceMs)));
             if (stop)
                 break;
-            if (step.kind == Kind::Send) {
-                sendBytes(step.bytes);
-            } else if (step.kind == Kind::WaitReceived) {
-                const auto limit = Clock::now() + std::chrono::milliseconds(step.timeoutMs);
-                while (receivedSize() < step.count && !stop && open && Clock::now() < limit)
-                    open = pump(sliceMs);
-            } else {
-                closeConnection(step.kind == Kind::Abort);
-                open = false;
-            }
+            step.action();
             previousEnd = Clock::now();
-            std::lock_guard<std::mutex> lock(mutex);
+            lock.lock();
             steps.pop_front();
             ++stepsDone;
             changed.notify_all();
@@ -316,39 +250,23 @@ ScriptedPeer::~ScriptedPeer()
         ::close(d->listenFd);
 }
 
-void ScriptedPeer::send(const std::string& bytes, int delayMs)
-{
-    d->add(Impl::Kind::Send, bytes, 0, delayMs, 0);
-}
-
+void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(delayMs, [this, bytes] { d->sendBytes(bytes); }); }
+void ScriptedPeer::close(int delayMs) { d->add(delayMs, [this] { d->closeConnection(false); }); }
+void ScriptedPeer::abort(int delayMs) { d->add(delayMs, [this] { d->closeConnection(true); }); }
 void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs)
 {
-    d->add(Impl::Kind::WaitReceived, {}, totalBytes, 0, timeoutMs);
-}
-
-void ScriptedPeer::close(int delayMs)
-{
-    d->add(Impl::Kind::Close, {}, 0, delayMs, 0);
-}
-
-void ScriptedPeer::abort(int delayMs)
-{
-    d->add(Impl::Kind::Abort, {}, 0, delayMs, 0);
+    d->add(0, [this, totalBytes, timeoutMs] { d->waitReceived(totalBytes, timeoutMs); });
 }
 
 bool ScriptedPeer::start()
 {
-    d->listenFd = idleListener(4, d->port);
-    if (d->listenFd < 0)
-        return false;
-    d->thread = std::thread([this] { d->run(); });
-    return true;
+    d->listenFd = bindLoopback(d->port, 4);
+    if (d->listenFd >= 0)
+        d->thread = std::thread([this] { d->run(); });
+    return d->listenFd >= 0;
 }
 
-uint16_t ScriptedPeer::port() const
-{
-    return d->port;
-}
+uint16_t ScriptedPeer::port() const { return d->port; }
 
 std::string ScriptedPeer::received() const
 {

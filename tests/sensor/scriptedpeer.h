@@ -5,7 +5,6 @@
 // moment it was added, so steps may be added before or after start().
 
 #include <QElapsedTimer>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,12 +16,10 @@ std::string le32(uint32_t value);
 std::string le16(int16_t value);
 std::string f32(float value);
 std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value);
-uint16_t closedPort();                         // nothing listens there
-int idleListener(int backlog, uint16_t& port); // listens, never accepts
+uint16_t closedPort(); // nothing listens there
 // A listener whose queue is full, so that a further connect times out; `held` keeps the
 // descriptors that fill it (close them and the listener when done).
 int fullListener(uint16_t& port, std::vector<int>& held);
-int openFileCount();
 int socketOption(int fd, int name); // SOL_SOCKET option, -1 on failure
 long procValue(const char* path);   // a number in a /proc file, -1 when unreadable
 

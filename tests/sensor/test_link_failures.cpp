@@ -10,34 +10,27 @@ class TestLinkFailures : public QObject
 {
     Q_OBJECT
 private slots:
-    void writeWithoutReply_data()
-    {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<int>("resent");      // writes of the old value sent again
-        QTest::addColumn<int>("sensorValue"); // what the sensor holds at the end
-        QTest::newRow("lost acknowledgement") << int(sim::ReplyFault::LoseReply) << 1 << 100;
-        QTest::newRow("never answered") << int(sim::ReplyFault::NeverAnswer) << 1 << 100;
-        QTest::newRow("refused (status 1)") << int(sim::ReplyFault::Status) << 0 << 100;
-        QTest::newRow("closed mid-reply") << int(sim::ReplyFault::CloseMidReply) << 0 << 200;
-    }
+    // Writes sent again after a lost or missing acknowledgement (nothing confirmed), not after a
+    // refusal (the sensor kept its value); a link closed mid-reply is lost with its cause.
     void writeWithoutReply()
     {
-        QFETCH(int, fault);
-        QFETCH(int, resent);
-        QFETCH(int, sensorValue);
-        sim::SensorSimulator sensor;
-        SensorConnection c;
-        c.sensorAddress = 0x7f000001;
-        c.sensorPort = sensor.start() ? sensor.port() : 0;
-        QVERIFY(c.openConnection() && c.writeParameter(false, 6, true, 100));
-        sensor.injectReplyFault(sim::ReplyFault(fault), 1);
-        QVERIFY(!c.writeParameter(false, 6, true, 200));
-        sensor.clearRequests();
-        const bool closed = fault == int(sim::ReplyFault::CloseMidReply);
-        QCOMPARE(c.channel.lossError, closed ? channelClosedByPeer : 0);
-        QCOMPARE(c.writeParameter(false, 6, true, 100), !closed);
-        QCOMPARE(int(sensor.requests().size()) * 1000 + sensor.parameter(6),
-                 resent * 1000 + sensorValue);
+        using F = sim::ReplyFault;
+        const std::tuple<F, int, int> rows[] = { // fault, writes sent again, the sensor's value at the end
+            {F::LoseReply, 1, 100}, {F::NeverAnswer, 1, 100}, {F::Status, 0, 100}, {F::CloseMidReply, 0, 200}};
+        for (const auto& [fault, resent, sensorValue] : rows) {
+            sim::SensorSimulator sensor;
+            SensorConnection c;
+            c.sensorAddress = 0x7f000001;
+            c.sensorPort = sensor.start() ? sensor.port() : 0;
+            QVERIFY(c.openConnection() && c.writeParameter(false, 6, true, 100));
+            sensor.injectReplyFault(fault, 1);
+            QVERIFY(!c.writeParameter(false, 6, true, 200));
+            sensor.clearRequests();
+            const bool closed = fault == F::CloseMidReply;
+            QCOMPARE(c.channel.lossError, closed ? channelClosedByPeer : 0);
+            QCOMPARE(c.writeParameter(false, 6, true, 100), !closed);
+            QCOMPARE(QVector<int>({int(sensor.requests().size()), sensor.parameter(6)}), QVector<int>({resent, sensorValue}));
+        }
     }
 
     void simulatorRefusesRate()

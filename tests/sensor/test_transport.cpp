@@ -4,7 +4,6 @@
 #include "sensor/sensorlimits.h"
 #include "sensor/socketchannel.h"
 
-#include <QFile>
 #include <QtTest>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -29,6 +28,7 @@ struct Conn
 {
     ScriptedPeer peer;
     SocketChannel channel;
+    std::vector<char> buffer = std::vector<char>(1000);
     bool open()
     {
         initChannel(channel);
@@ -53,33 +53,25 @@ private slots:
     void startupCleanupAndAddresses()
     {
         QCOMPARE(startup(), SensorStatusCode::ok);
-        QCOMPARE(startup(), SensorStatusCode::ok);
         QVERIFY(networkIsStarted());
         cleanup();
         QVERIFY(!networkIsStarted());
-        const std::pair<const char*, uint32_t> valid[] = {{"192.168.0.65", 0xC0A80041u},
-                                                          {"255.255.255.255", 0xFFFFFFFFu},
-                                                          {"010.0.0.9", 0x0A000009u}};
-        for (const auto& [text, address] : valid) {
-            uint32_t parsed = 0;
-            QVERIFY2(parseDottedAddress(text, parsed) && parsed == address, text);
+        // Valid addresses, then texts that leave the address untouched.
+        const std::pair<const char*, uint32_t> rows[] = {
+            {"192.168.0.65", 0xC0A80041u}, {"255.255.255.255", 0xFFFFFFFFu}, {"010.0.0.9", 0x0A000009u},
+            {"192.168.0", 1}, {"sensor", 1}, {"", 1}, {"192.168.0.256", 1}, {"1.2.3.4.5", 1}, {"1.2.3.4.", 1},
+            {"1..3.4", 1}, {"1.2.3.4 ", 1}, {"1.2.-3.4", 1}, {"0x1.2.3.4", 1}, {"1.2.3.0004", 1}, {nullptr, 1}};
+        for (const auto& [text, address] : rows) {
+            uint32_t parsed = 1;
+            QVERIFY2(parseDottedAddress(text, parsed) == (address != 1) && parsed == address, text);
         }
-        for (const char* text : {"192.168.0", "sensor", "", "192.168.0.256", "1.2.3.4.5",
-                                 "1.2.3.4.", "1..3.4", "1.2.3.4 ", "1.2.-3.4", "0x1.2.3.4",
-                                 "1.2.3.0004", static_cast<const char*>(nullptr)}) {
-            uint32_t parsed = 0xdeadbeef;
-            QVERIFY2(!parseDottedAddress(text, parsed) && parsed == 0xdeadbeef, text);
-        }
-        const int rows[][4] = {{0, 0, 23, 1}, {1096, 2000, 1096, 2000}, {5, -10, 5, 1}};
-        for (const auto& r : rows) {
+        // No host: the sensor's address; port 0: 23; a time-out of at least 1 ms.
+        for (const auto& r : {QVector<int>{0, 0, 23, 1}, {1096, 2000, 1096, 2000}, {5, -10, 5, 1}}) {
             uint32_t address = 0;
             unsigned port = 0;
             int timeout = 0;
-            QCOMPARE(resolveOpenTarget(nullptr, unsigned(r[0]), r[1], address, port, timeout),
-                     SensorStatusCode::ok);
-            QCOMPARE(address, 0xC0A80041u);
-            QCOMPARE(int(port), r[2]);
-            QCOMPARE(timeout, r[3]);
+            QCOMPARE(resolveOpenTarget(nullptr, unsigned(r[0]), r[1], address, port, timeout), 0);
+            QCOMPARE(QVector<int>({int(address), int(port), timeout}), QVector<int>({int(0xC0A80041u), r[2], r[3]}));
         }
     }
 
@@ -90,24 +82,21 @@ private slots:
             {"sensor", 1096, SensorStatusCode::badAddress},
             {"127.0.0.1", 65616, SensorStatusCode::connectFailed},
             {"127.0.0.1", closedPort(), SensorStatusCode::connectFailed}};
+        SocketChannel channel;
+        initChannel(channel);
         for (const auto& [host, port, status] : rows) {
-            SocketChannel channel;
-            initChannel(channel);
-            const int before = openFileCount();
+            const int before = QDir(QStringLiteral("/proc/self/fd")).count();
             QCOMPARE(openChannel(channel, host, port, 1000), status);
-            QCOMPARE(channel.socket, 0);
-            QCOMPARE(channel.connected, 0);
-            QCOMPARE(openFileCount(), before);
+            QCOMPARE(channel.socket + channel.connected, 0);
+            QCOMPARE(QDir(QStringLiteral("/proc/self/fd")).count(), before);
         }
         uint16_t port = 0;
         std::vector<int> held;
         const int listener = fullListener(port, held);
         QVERIFY(listener >= 0);
-        SocketChannel channel;
-        initChannel(channel);
         Stopwatch timer;
         QCOMPARE(openChannel(channel, "127.0.0.1", port, 500), SensorStatusCode::connectFailed);
-        QVERIFY(timer.within(450, 1500));
+        QVERIFY(timer.within(450, 1900));
         QCOMPARE(channel.socket, 0);
         for (int fd : held)
             ::close(fd);
@@ -124,150 +113,117 @@ private slots:
         QCOMPARE(status, SensorStatusCode::socketFailed);
     }
 
-    void openSetsOptionsAndCloseReachesPeer()
+    // Options and endpoints of an open channel; closing pauses 100 ms between shutdown and
+    // close, drops the read-ahead and reaches the peer.
+    void openOptionsAndClose()
     {
         Conn c;
+        c.peer.send(pattern(10));
         QVERIFY(c.open());
-        QCOMPARE(c.channel.connected, 1);
-        QCOMPARE(c.channel.peerAddress, 0x7F000001u);
-        QCOMPARE(c.channel.peerPort, uint32_t(c.peer.port()));
         sockaddr_in local{};
         socklen_t size = sizeof local;
         QCOMPARE(::getsockname(c.channel.socket, reinterpret_cast<sockaddr*>(&local), &size), 0);
-        QCOMPARE(c.channel.localPort, uint32_t(ntohs(local.sin_port)));
+        QCOMPARE(QVector<uint32_t>({uint32_t(c.channel.connected), c.channel.peerAddress, c.channel.peerPort,
+                                    c.channel.localPort}),
+                 QVector<uint32_t>({1, 0x7F000001u, c.peer.port(), ntohs(local.sin_port)}));
         QVERIFY(::fcntl(c.channel.socket, F_GETFL, 0) & O_NONBLOCK);
         linger l{};
         size = sizeof l;
         QCOMPARE(::getsockopt(c.channel.socket, SOL_SOCKET, SO_LINGER, &l, &size), 0);
-        QVERIFY(l.l_onoff == 1 && l.l_linger == 0);
-        QVERIFY(socketOption(c.channel.socket, SO_REUSEADDR) != 0);
+        QVERIFY(l.l_onoff == 1 && l.l_linger == 0 && socketOption(c.channel.socket, SO_REUSEADDR) != 0);
+        QVERIFY(c.peer.waitScriptDone(2000));
+        QTest::qWait(50);
+        QCOMPARE(receiveByte(c.channel, 1000), int(uint8_t(pattern(10)[0])));
+        QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 9);
+        Stopwatch timer;
         closeChannel(c.channel);
-        QCOMPARE(c.channel.socket, 0);
-        QCOMPARE(c.channel.connected, 0);
+        QVERIFY(timer.elapsed() >= 90);
+        QCOMPARE(c.channel.socket + c.channel.connected, 0);
+        QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 0);
+        QCOMPARE(receiveByte(c.channel, 100), -1);
         QVERIFY(c.peer.waitClientClosed(2000));
     }
 
-    // Requests below 512 give 8192 / 4194560, others the request plus 256; Linux doubles
-    // what it is given after capping it.
+    // Requests below 512 give 8192 / 4194560, others the request plus 256 (Linux doubles what
+    // it is given after capping it).
     void bufferSizes()
     {
-        const int rows[][5] = {{100, 100, 8192, 4194560, 1},
-                               {100000, 1000000, 100256, 1000256, 1},
-                               {512, 511, 768, 4194560, 0},
-                               {-1, 512, 8192, 768, 0}};
-        const long wmemMax = procValue("/proc/sys/net/core/wmem_max");
-        const long rmemMax = procValue("/proc/sys/net/core/rmem_max");
+        const int rows[][4] = {{100, 100, 8192, 4194560}, {100000, 1000000, 100256, 1000256},
+                               {512, 511, 768, 4194560}, {-1, 512, 8192, 768}};
         for (const auto& r : rows) {
             setBufferSizes(r[0], r[1]);
-            QCOMPARE(sendBufferOption(), r[2]);
-            QCOMPARE(receiveBufferOption(), r[3]);
+            QCOMPARE(QVector<int>({sendBufferOption(), receiveBufferOption()}), QVector<int>({r[2], r[3]}));
             Conn c;
             QVERIFY(c.open());
-            if (!r[4] || wmemMax < 0 || rmemMax < 0)
-                continue;
-            QCOMPARE(long(socketOption(c.channel.socket, SO_SNDBUF)),
-                     2 * qMin(long(r[2]), wmemMax));
-            QCOMPARE(long(socketOption(c.channel.socket, SO_RCVBUF)),
-                     2 * qMin(long(r[3]), rmemMax));
+            const long wmemMax = procValue("/proc/sys/net/core/wmem_max");
+            QVERIFY(wmemMax < 0 || r[2] < 4096 || socketOption(c.channel.socket, SO_SNDBUF) == 2 * qMin(long(r[2]), wmemMax));
         }
     }
 
-    void idleAndTotalTimeOuts_data()
+    // 100 bytes every 400 ms: receiveExact's idle clock restarts with each chunk, the total
+    // time-out of receiveAvailable does not. Time-outs keep the channel open.
+    void timeOuts()
     {
-        QTest::addColumn<bool>("exact");
-        QTest::newRow("receiveExact") << true;
-        QTest::newRow("receiveAvailable") << false;
-    }
-
-    void idleAndTotalTimeOuts()
-    {
-        QFETCH(bool, exact);
-        Conn c;
-        for (int i = 0; i < 6; ++i)
-            c.peer.send(pattern(600).substr(size_t(i) * 100, 100), i == 0 ? 0 : 400);
-        QVERIFY(c.open());
-        std::vector<char> buffer(600);
-        Stopwatch timer;
-        const SensorStatus got = exact ? receiveExact(c.channel, buffer.data(), 600, 500)
-                                       : receiveAvailable(c.channel, buffer.data(), 600, 1000);
-        QVERIFY(exact ? timer.within(1500, 5000) : timer.within(950, 3000));
-        QVERIFY2(exact ? got == 600 : got >= 100 && got < 600, qPrintable(QString::number(got)));
-        QCOMPARE(std::string(buffer.data(), size_t(got)), pattern(600).substr(0, size_t(got)));
-        QCOMPARE(c.channel.connected, 1);
-    }
-
-    void timeOutsKeepTheChannel()
-    {
+        for (const bool exact : {true, false}) {
+            Conn c;
+            for (int i = 0; i < 6; ++i)
+                c.peer.send(pattern(600).substr(size_t(i) * 100, 100), i == 0 ? 0 : 400);
+            QVERIFY(c.open());
+            Stopwatch timer;
+            const SensorStatus got = exact ? receiveExact(c.channel, c.buffer.data(), 600, 500)
+                                           : receiveAvailable(c.channel, c.buffer.data(), 600, 1000);
+            QVERIFY(exact ? timer.elapsed() >= 1500 : timer.within(950, 1950));
+            QVERIFY2(exact ? got == 600 : got >= 100 && got < 600, qPrintable(QString::number(got)));
+            QCOMPARE(std::string(c.buffer.data(), size_t(got)), pattern(600).substr(0, size_t(got)));
+            QCOMPARE(c.channel.connected, 1);
+        }
         Conn c;
         c.peer.send(pattern(100));
         QVERIFY(c.open());
-        std::vector<char> buffer(200);
         Stopwatch timer;
-        QCOMPARE(receiveExact(c.channel, buffer.data(), 200, 500), 100);
-        QVERIFY(timer.within(450, 1500));
+        QCOMPARE(receiveExact(c.channel, c.buffer.data(), 200, 500), 100);
+        QVERIFY(timer.within(450, 1900));
         timer.restart();
         QCOMPARE(receiveByte(c.channel, 500), -1);
-        QVERIFY(timer.within(450, 1500));
-        timer.restart();
-        QCOMPARE(receiveAvailable(c.channel, buffer.data(), 64, 0), 0);
-        QVERIFY(timer.elapsed() < 400);
+        QVERIFY(timer.within(450, 1900));
+        QCOMPARE(receiveAvailable(c.channel, c.buffer.data(), 64, 0), 0);
         QCOMPARE(c.channel.connected, 1);
         c.peer.send(pattern(50));
         QVERIFY(c.peer.waitScriptDone(2000));
-        timer.restart();
-        QCOMPARE(receiveAvailable(c.channel, buffer.data(), 50, 5000), 50);
-        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(receiveAvailable(c.channel, c.buffer.data(), 50, 60000), 50); // not the limit
     }
 
-    void peerClosingMidReceive_data()
+    // An orderly close (-2107) or a reset (-2116, -2115) loses the channel; later calls fail
+    // with -2107.
+    // Calls: receiveExact, receiveAvailable, receiveByte, sendAll.
+    void peerGone()
     {
-        QTest::addColumn<int>("call");
-        QTest::newRow("receiveExact") << 0;
-        QTest::newRow("receiveAvailable") << 1;
-        QTest::newRow("receiveByte") << 2;
-    }
-
-    void peerClosingMidReceive()
-    {
-        QFETCH(int, call);
-        Conn c;
-        c.peer.send(pattern(100));
-        c.peer.close(200);
-        QVERIFY(c.open());
-        std::vector<char> buffer(1000);
-        if (call == 0) {
-            QCOMPARE(receiveExact(c.channel, buffer.data(), 1000, 0),
-                     SensorStatusCode::notConnected);
-        } else if (call == 1) {
-            QCOMPARE(receiveAvailable(c.channel, buffer.data(), 1000, 3000),
-                     SensorStatusCode::notConnected);
-        } else {
-            for (int i = 0; i < 100; ++i)
-                QVERIFY(receiveByte(c.channel, 1000) >= 0);
-            QCOMPARE(receiveByte(c.channel, 1000), -1);
+        const std::pair<int, bool> rows[] = {{0, false}, {1, false}, {2, false}, {0, true}, {3, true}};
+        for (const auto& [call, reset] : rows) {
+            Conn c;
+            if (!reset)
+                c.peer.send(pattern(100));
+            reset ? c.peer.abort(100) : c.peer.close(200);
+            QVERIFY(c.open());
+            char* buffer = c.buffer.data();
+            if (call == 0) {
+                QCOMPARE(receiveExact(c.channel, buffer, 1000, reset ? 2000 : 0),
+                         reset ? SensorStatusCode::receiveFailed : SensorStatusCode::notConnected);
+            } else if (call == 1) {
+                QCOMPARE(receiveAvailable(c.channel, buffer, 1000, 3000), SensorStatusCode::notConnected);
+            } else if (call == 2) {
+                for (int i = 0; i < 100; ++i)
+                    QVERIFY(receiveByte(c.channel, 1000) >= 0);
+                QCOMPARE(receiveByte(c.channel, 1000), -1);
+            } else {
+                QVERIFY(c.peer.waitScriptDone(2000));
+                QTest::qWait(200);
+                QCOMPARE(sendAll(c.channel, buffer, 100), SensorStatusCode::sendFailed);
+            }
+            QCOMPARE(c.channel.socket + c.channel.connected, 0);
+            QVERIFY(reset ? c.channel.lossError > 0 : c.channel.lossError == channelClosedByPeer);
+            QCOMPARE(sendAll(c.channel, buffer, 10), SensorStatusCode::notConnected);
         }
-        QCOMPARE(c.channel.connected, 0);
-        QCOMPARE(c.channel.socket, 0);
-        QCOMPARE(sendAll(c.channel, buffer.data(), 10), SensorStatusCode::notConnected);
-    }
-
-    void resetFailsReceiveAndSend()
-    {
-        Conn c;
-        c.peer.abort(200);
-        QVERIFY(c.open());
-        char buffer[100];
-        QCOMPARE(receiveExact(c.channel, buffer, 100, 2000), SensorStatusCode::receiveFailed);
-        QCOMPARE(c.channel.connected, 0);
-        QCOMPARE(c.channel.socket, 0);
-        Conn d;
-        d.peer.abort(100);
-        QVERIFY(d.open());
-        QVERIFY(d.peer.waitScriptDone(2000));
-        QTest::qWait(200);
-        QCOMPARE(sendAll(d.channel, buffer, 100), SensorStatusCode::sendFailed);
-        QCOMPARE(d.channel.socket, 0);
-        QCOMPARE(sendAll(d.channel, buffer, 100), SensorStatusCode::notConnected);
     }
 
     void sendAllUsesChunksOf4096()
@@ -285,22 +241,6 @@ private slots:
             QVERIFY(chunk >= 1 && chunk <= 4096);
         QVERIFY(c.peer.waitReceived(10000, 3000));
         QCOMPARE(c.peer.received(), data);
-    }
-
-    void closeDiscardsBufferedBytes()
-    {
-        Conn c;
-        c.peer.send(pattern(10));
-        QVERIFY(c.open());
-        QVERIFY(c.peer.waitScriptDone(2000));
-        QTest::qWait(50);
-        QCOMPARE(receiveByte(c.channel, 1000), int(uint8_t(pattern(10)[0])));
-        QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 9);
-        Stopwatch timer;
-        closeChannel(c.channel);
-        QVERIFY(timer.elapsed() >= 90);
-        QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 0);
-        QCOMPARE(receiveByte(c.channel, 100), -1);
     }
 };
 
