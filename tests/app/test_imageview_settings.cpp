@@ -5,17 +5,6 @@
 #include <QGraphicsPixmapItem>
 
 namespace {
-QString answer; // what the file dialogs answer
-
-QDockWidget* answerDialogs(WindowFixture& fx)
-{
-    Dialogs::setResponder([&fx](const Dialogs::Shown& s) {
-        fx.dialogs.push_back({s.kind, s.title, s.text});
-        return answer;
-    });
-    return fx.window->findChild<QDockWidget*>("dWSettings");
-}
-
 QAction* act(Veltrix& w, const QString& text)
 {
     const auto all = w.findChildren<QAction*>();
@@ -53,18 +42,17 @@ private slots:
         odd.rate = 5.0, odd.imageWidth = 641, odd.imageHeight = 479;
         sim::SensorSimulator sensor(odd);
         QVERIFY(sensor.start());
-        auto fx = std::make_unique<WindowFixture>(
-            std::vector<std::tuple<QString, QString, int>>{{"S", "127.0.0.1", sensor.port()}});
-        QDockWidget* dock = answerDialogs(*fx);
+        auto fx = std::make_unique<WindowFixture>(sensor.port());
+        QDockWidget* dock = fx->form().dWSettings;
         Veltrix& w = *fx->window;
         CustomView* view = fx->access->form().graphicsView;
-        const QString bmp = answer = fx->dir.filePath("shot.bmp");
+        const QString bmp = fx->answer = fx->dir.filePath("shot.bmp");
         QMetaObject::invokeMethod(&w, "saveImage");
         QCOMPARE(fx->lastDialogText(), QString("The process of saving image is failed."));
         // Runs right after the window's loadImage of the same frame, while the buffer is valid.
         int unmatched = 0;
         QImage shown;
-        connect(fx->access->thread(), &TcpThread::ImageReady, &w,
+        connect(fx->access->tcpThread(), &TcpThread::ImageReady, &w,
                 [&](unsigned char* buffer, int width, int height) {
                     const auto items = view->scene()->items();
                     shown = static_cast<QGraphicsPixmapItem*>(items.at(0))->pixmap().toImage();
@@ -83,7 +71,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage() != "0.0 FPS", 20000);
         QVERIFY(qAbs(w.statusBar()->currentMessage().section(' ', 0, 0).toDouble() - 5) < 4.5);
         fx->access->stopAct()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!fx->access->thread()->isRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!fx->access->tcpThread()->isRunning(), 10000);
         QVERIFY(unmatched == 0 && fx->access->shown(0) >= 2 &&
                 view->transform() == zoomed); // not refitted
         // (step, horizontal and vertical scale relative to the fit): zoom out stops at the fit,
@@ -116,12 +104,14 @@ private slots:
         QVERIFY(QImage(bmp).format() == QImage::Format_Indexed8 &&
                 QImage(bmp).convertToFormat(shown.format()) == shown);
         QTemporaryDir files;
-        answer = files.filePath("line.ini.txt");
+        QString answer = files.filePath("line.ini.txt");
         const QString saved = controls(dock, true);
+        fx->answer = answer;
         act(w, "&Save sensor settings")->trigger();
         fx.reset();
         fx = std::make_unique<WindowFixture>();
-        dock = answerDialogs(*fx);
+        fx->answer = answer;
+        dock = fx->form().dWSettings;
         act(*fx->window, "&Load sensor settings")->trigger();
         QCOMPARE(controls(dock, false), saved);
         QCOMPARE(dock->windowTitle(), QString("Sensor Settings: line.txt"));
@@ -131,7 +121,7 @@ private slots:
               accepted + QByteArray(2 << 20, '#'),
               accepted + "[Parameter]\nTRIGGER=2147483647\nReflexionFilter=2147483647\n[Mode]"
                          "\nMODE=2147483647\n"}) {
-            QFile file(answer = files.filePath("other.txt"));
+            QFile file(fx->answer = answer = files.filePath("other.txt"));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
                     file.flush());
             act(*fx->window, "&Load sensor settings")->trigger();

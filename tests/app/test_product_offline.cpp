@@ -5,24 +5,16 @@
 #include <algorithm>
 
 namespace {
-// Answers every dialog with reply and keeps what was shown.
-struct DialogLog
+// The last dialog shown: kind, parent (w the window, 0 none), title, text, filter.
+QString lastDialog(WindowFixture& w)
 {
-    std::vector<Dialogs::Shown> shown;
-    QString reply;
-    DialogLog()
-    {
-        Dialogs::setResponder(
-            [this](const Dialogs::Shown& s) { return shown.push_back(s), reply; });
-    }
-    void expect(Dialogs::Kind kind, QWidget* parent, const QString& title, const QString& text)
-    {
-        const QString filter = kind == Dialogs::Kind::Critical ? "" : "Parameter files (*.txt)";
-        QVERIFY(!shown.empty() && shown.back().kind == kind && shown.back().parent == parent);
-        QCOMPARE(shown.back().title + "|" + shown.back().text + "|" + shown.back().filter,
-                 title + "|" + text + "|" + filter);
-    }
-};
+    if (w.dialogs.empty())
+        return "none";
+    const Dialogs::Shown& s = w.dialogs.back();
+    const char* parent = s.parent == w.window.get() ? "w" : s.parent ? "?" : "0";
+    return QString("%1|%2|%3|%4|%5").arg(int(s.kind)).arg(QString(parent), s.title, s.text, s.filter);
+}
+const QString parameterFiles = "|Parameter files (*.txt)";
 
 using Points = std::vector<std::pair<double, double>>;
 using Frames = std::vector<std::pair<int, Points>>;
@@ -88,32 +80,30 @@ private slots:
         QString saved;
         {
             WindowFixture w;
-            DialogLog log;
             w.access->form().dsBPhiFilter1->setValue(2.7);
             w.access->form().cBLineAlgo2->setCurrentIndex(0);
             w.access->product().job[1].ROI_X_0 = 123.456789f;
             w.access->product().job[1].ROI_Y_1 = -0.000123456789f;
-            log.reply = demo;
+            w.answer = demo;
             w.access->saveProductAct()->trigger();
-            log.expect(Dialogs::Kind::SaveFile, w.window.get(), "Save Product Parameters",
-                       w.window->baseDirectory() + "/ProdPar.txt");
+            QCOMPARE(lastDialog(w), "4|w|Save Product Parameters|" + w.window->baseDirectory() +
+                                        "/ProdPar.txt" + parameterFiles);
             saved = body(w.access->exportedProductText());
         }
         WindowFixture w;
-        DialogLog log;
         VeltrixTestAccess& a = *w.access;
         const QString title = a.form().dWProduct->windowTitle();
         const QString before = body(a.exportedProductText());
         a.productPending() = 0;
-        log.reply =
+        w.answer =
             writeFile(files, "settings.txt", "[ProductInfo]\nFunction=Sensor\nSENSOR_ROI=0\n");
         a.loadProductAct()->trigger();
         QCOMPARE(body(a.exportedProductText()), before);
         QVERIFY(a.form().dWProduct->windowTitle() == title && a.productPending() == 0);
-        log.reply = demo;
+        w.answer = demo;
         a.loadProductAct()->trigger();
-        log.expect(Dialogs::Kind::OpenFile, w.window.get(), "Load Product Parameter",
-                   w.window->baseDirectory() + "/ProdPar.txt");
+        QCOMPARE(lastDialog(w), "3|w|Load Product Parameter|" + w.window->baseDirectory() +
+                                    "/ProdPar.txt" + parameterFiles);
         QCOMPARE(a.product().job[1].ROI_X_0, 123.457f);
         QCOMPARE(body(a.exportedProductText()), saved);
         QVERIFY(saved.contains("LINE_FILTER=2\n") && saved.contains("ROI_Y_1=-0.000123457\n"));
@@ -128,10 +118,10 @@ private slots:
             writeFile(files, "profile_mm_20260101-120000.txt", recording(frames));
         QCPGraph* graph = a.form().customPlot->graph(0);
         a.form().rBOffline->click();
-        log.reply = mmFile;
+        w.answer = mmFile;
         a.openDataAct()->trigger();
-        log.expect(Dialogs::Kind::OpenFile, w.window.get(), "Open offline data for 2D display",
-                   a.dataDir());
+        QCOMPARE(lastDialog(w), "3|w|Open offline data for 2D display|" + a.dataDir() +
+                                    parameterFiles);
         QCOMPARE(graph->name(), QString("Line: 0"));
         const Points first = shown(a);
         QCOMPARE(first, padded(frames[0].second));
@@ -152,17 +142,17 @@ private slots:
         }
         QCOMPARE(shown(a), first);
 
-        log.reply = writeFile(files, "pixel.txt", recording({{0, profile(4, 5)}}));
+        w.answer = writeFile(files, "pixel.txt", recording({{0, profile(4, 5)}}));
         a.openDataAct()->trigger();
         QCOMPARE(a.form().customPlot->yAxis->label(), QString("z position in pixel"));
-        log.reply = files.filePath("missing.txt");
+        w.answer = files.filePath("missing.txt");
         a.openDataAct()->trigger();
-        log.expect(Dialogs::Kind::Critical, nullptr, "Lumo", "No such file or directory");
-        QVERIFY(!a.offline().isOpen());
-        log.reply = mmFile;
+        QCOMPARE(lastDialog(w), QString("0|0|Lumo|No such file or directory|"));
+        QVERIFY(!a.offlineProfiles().isOpen());
+        w.answer = mmFile;
         a.openDataAct()->trigger();
         a.form().rBOnline->click();
-        QVERIFY(!a.offline().isOpen() && a.offline().blockStarts().empty());
+        QVERIFY(!a.offlineProfiles().isOpen() && a.offlineProfiles().blockStarts().empty());
     }
 };
 
