@@ -67,6 +67,18 @@ public:
     QAction* action(const QString& name) const { return qobject_cast<QAction*>(part(name)); }
     Ui::Veltrix& form() { return *w.form; }
     QString status() const { return w.statusLine->text(); }
+    // The status line, its colour and the acquisition actions enabled.
+    QString state() const
+    {
+        QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
+        const std::pair<const char*, QAction*> actions[] = {
+            {"connect", w.connectAct}, {"disconnect", w.disconnectAct}, {"capture", w.captureAct},
+            {"record", w.recordAct},   {"stop", w.stopAct},             {"saveImage", w.saveImageAct},
+            {"flash", w.writeFlashAct}};
+        for (const auto& [name, action] : actions)
+            out += action->isEnabled() ? QString(" ") + name : QString();
+        return out;
+    }
     QString statusStyle() const { return w.statusLine->styleSheet(); }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
     QString registryPath() const { return w.registryPath(); }
@@ -114,6 +126,24 @@ template <typename T> QStringList texts(const T* widget)
             out << widget->itemText(i);
     }
     return out;
+}
+
+// Each control as "name=value", ranged ones with their "[minimum,maximum]".
+inline QString controlsText(QWidget* window, const QString& names)
+{
+    QStringList out;
+    for (const QString& name : names.split(' ')) {
+        QWidget* w = window->findChild<QWidget*>(name);
+        if (qobject_cast<QComboBox*>(w))
+            out << name + "=" + w->property("currentIndex").toString();
+        else if (qobject_cast<QLineEdit*>(w))
+            out << name + "=" + w->property("text").toString();
+        else
+            out << QString("%1=%2[%3,%4]")
+                       .arg(name, w->property("value").toString(),
+                            w->property("minimum").toString(), w->property("maximum").toString());
+    }
+    return out.join(' ');
 }
 
 inline QString dialogKey(Dialogs::Kind kind, const QString& title, const QString& text)
