@@ -17,7 +17,6 @@
 namespace {
 constexpr int modeImage = 0, modeMm = 1, modePixel = 2, modeBinary = 3, modeProduct = 4;
 const QString notConnected = QStringLiteral("The connection is not successful!");
-
 } // namespace
 
 class TestAcquisition : public QObject
@@ -30,6 +29,7 @@ private:
 
     VeltrixTestAccess& a() { return *fx->access; }
     QString wire() const { return wireText(sensor->requests()); }
+    const QString idle = "Connected|green| disconnect capture record saveImage flash";
 
     void startAll(const sim::Options& options = {})
     {
@@ -112,7 +112,8 @@ private slots:
             "hSDoubleShutter2=3000[5,5000] cBLEFilter=3 sBEthernetLinePckg=7[0,50] "
             "sBAutoTriggerPeriode=600[1,4000] lEAutoTriggerError=5 cBEthernetSendMode=1 "
             "cBSubsample=1 cBSpeckleFilter=2 cBMedianFilter=1";
-        QCOMPARE(controlsText(fx->window.get(), QString(read).remove(QRegularExpression("=[^ ]*"))), read);
+        const QString names = QString(read).remove(QRegularExpression("=[^ ]*"));
+        QCOMPARE(controlsText(fx->window.get(), names), read);
         const Ui::Veltrix& f = a().form();
         QVERIFY(!f.sBShutter->isEnabled() && f.sBDoubleShutter1->isEnabled() &&
                 !f.sBAutoTriggerPeriode->isEnabled());
@@ -161,7 +162,7 @@ private slots:
                               QString::number(f.sBShutter->value())}),
                  QStringList({"9", "4321", "4321"}));
         QTRY_VERIFY_WITH_TIMEOUT(a().captureAct()->isEnabled(), 5000);
-        QCOMPARE(a().state(), QString("Connected|green| disconnect capture record saveImage flash"));
+        QCOMPARE(a().state(), idle);
         QVERIFY(f.sBGainVal->isEnabled());
 
         f.cBTriggerMode->setCurrentIndex(3);
@@ -394,14 +395,14 @@ private slots:
         QVERIFY(a().connectAct()->isEnabled());
     }
 
-    // Then garbage, cut frames, a stall and a close in the middle of a frame: frames keep coming
-    // where the stream goes on, the stop always ends the loop, and connecting again works.
-    // A refused write stops a capture before it starts.
+    // Each mode's frames reach the loader of their kind. Then garbage, cut frames, a stall and a
+    // close in the middle of a frame: frames keep coming where the stream goes on, the stop
+    // always ends the loop, and connecting again works. A refused write stops a capture before
+    // it starts.
     void framesAndStreamFaults()
     {
         startAll();
         connectNow();
-        // Each mode's frames reach the window's loader of their kind, and only that one.
         for (const auto& [mode, kind] : {std::pair{modeImage, 0}, {modeBinary, 0}, {modeMm, 1},
                                          {modeProduct, 2}, {modePixel, 1}}) {
             const quint64 before[3] = {a().shown(0), a().shown(1), a().shown(2)};
@@ -443,7 +444,7 @@ private slots:
         QCOMPARE(fx->onlyDialog(),
                  dialogKey(Dialogs::Kind::Critical, "Lumo", "Error in writing sensor parameter"));
         QVERIFY(a().acquiring() == 0 && !a().tcpThread()->isRunning() && !sensor->isStreaming());
-        QCOMPARE(a().state(), QString("Connected|green| disconnect capture record saveImage flash"));
+        QCOMPARE(a().state(), idle);
         sensor->clearRequests();
         capture(modePixel);
         const std::vector<sim::Request> log = sensor->requests();

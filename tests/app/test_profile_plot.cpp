@@ -157,7 +157,8 @@ private slots:
 
         a.loadProduct({0.0f}, {100.0f}, "no measurement");
         QCOMPARE(a.form().lineEdit->text() + a.form().lineEdit->styleSheet(), "Error" + red);
-        QCOMPARE(a.roiLine()[0]->point1->coords() + a.roiLine()[1]->point2->coords(), QPointF(0, 0));
+        QCOMPARE(a.roiLine()[0]->point1->coords() + a.roiLine()[1]->point2->coords(),
+                 QPointF(0, 0));
     }
 };
 

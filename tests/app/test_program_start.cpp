@@ -25,7 +25,9 @@ private slots:
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("needs an X display (the suite runs under xvfb-run)");
         // Maximizing is the window manager's work: start one when the display has none.
-        auto managed = [] { return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); };
+        auto managed = [] {
+            return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+        };
         QProcess manager;
         if (!managed()) {
             manager.start("openbox", QStringList());

@@ -93,7 +93,9 @@ QString lastDialog(WindowFixture& w)
         return "none";
     const Dialogs::Shown& s = w.dialogs.back();
     const char* parent = s.parent == w.window.get() ? "w" : s.parent ? "?" : "0";
-    return QString("%1|%2|%3|%4|%5").arg(int(s.kind)).arg(QString(parent), s.title, s.text, s.filter);
+    return QString("%1|%2|%3|%4|%5")
+        .arg(int(s.kind))
+        .arg(QString(parent), s.title, s.text, s.filter);
 }
 const QString parameterFiles = "|Parameter files (*.txt)";
 
@@ -189,8 +191,8 @@ private slots:
         QCOMPARE(a.status() + "|" + a.statusStyle(), QString("Disconnected|background-color: red"));
         QVERIFY(a.imageScene() && f.graphicsView->scene() == a.imageScene());
         QVERIFY(f.customPlot->itemCount() == 4 && f.customPlot->item(0) == a.roiRect()[0] &&
-                f.customPlot->item(1) == a.roiRect()[1] && f.customPlot->item(2) == a.roiLine()[0] &&
-                f.customPlot->item(3) == a.roiLine()[1]);
+                f.customPlot->item(1) == a.roiRect()[1] &&
+                f.customPlot->item(2) == a.roiLine()[0] && f.customPlot->item(3) == a.roiLine()[1]);
         const QString actions =
             "connectAct quitAct fitViewAct panAct zoomInAct zoomOutAct xAxisZoomAct zAxisZoomAct "
             "aboutAct aboutQtAct aboutSensorAct saveSettingsAct loadSettingsAct loadProductAct "
@@ -315,7 +317,8 @@ private slots:
         }
         QVERIFY(t.showAndWait());
         int lastX = t.form().toolBar->x();
-        for (QToolBar* b : {a.fileToolBar(), a.actionToolBar(), a.viewToolBar(), a.statusToolBar()}) {
+        for (QToolBar* b :
+             {a.fileToolBar(), a.actionToolBar(), a.viewToolBar(), a.statusToolBar()}) {
             QVERIFY2(b->isVisible() && b->x() > lastX, qPrintable(b->windowTitle()));
             QCOMPARE(b->y(), a.fileToolBar()->y());
             lastX = b->x();
@@ -410,7 +413,8 @@ private slots:
              {"sBPort 1 65535 1 1096", "sBNBRLines -1 10000 1 -1", "sBShutter 5 500000 5 1000",
               "hSShutter 5 5000 5 1000", "sBAutoShutterMax 5 100000 5 5000",
               "hSAutoShMax 5 5000 5 5000", "sBSearchAreaX 0 1277 1 0",
-              "hSSearchAreaDY 6 1024 1 1024", "hSRotationX -180 180 1 0", "dsBPhiMax1 0 180 1 180"}) {
+              "hSSearchAreaDY 6 1024 1 1024", "hSRotationX -180 180 1 0",
+              "dsBPhiMax1 0 180 1 180"}) {
             const QStringList r = QString(row).split(' ');
             QWidget* w = t.control(r[0]);
             QStringList got = {r[0]};
@@ -421,19 +425,24 @@ private slots:
         for (const char* row :
              {"cBSensorMode:Sensor Image|Profile (mm)|Uncalibrated Profile (Pix)|Binary Image|"
               "Product Angle:0",
-              "cBLaserMode:OFF|ON:0", "cBExposureMode:Fixed Exposure|Auto Exposure|Double Exposure:0",
+              "cBLaserMode:OFF|ON:0",
+              "cBExposureMode:Fixed Exposure|Auto Exposure|Double Exposure:0",
               "cBSubsample:0|1|2:0",
               "cBTriggerMode:Auto Trigger by falling edge|Auto Trigger by rising edge|Auto Trigger|"
               "Trigger Off|Rising Edge|Falling Edge:3",
               "cBLEMethode:Center Pixel|Barycenter|Filtered Barycenter:2",
-              "cBEthernetSendMode:Wait Until Finished|No Wait:1", "cBAlgorithmMode:Fixed Point|Floating Point:0",
+              "cBEthernetSendMode:Wait Until Finished|No Wait:1",
+              "cBAlgorithmMode:Fixed Point|Floating Point:0",
               "cBLEFilter:Skip Bottom 2|Skip Bottom 1|No Filter|Skip Top 1|Skip Top 2:2",
               "cBSpeckleFilter:0|3x3|5x5|7x7|9x9:1", "cBMedianFilter:0|3x1|5x1|7x1|9x1:0",
-              "cBSensorField:Sensor Settings|Adapt to ROI|Full Size:2", "cBLineAlgo1:Best Line|Hough:1",
+              "cBSensorField:Sensor Settings|Adapt to ROI|Full Size:2",
+              "cBLineAlgo1:Best Line|Hough:1",
               "cBLineAlgo2:Best Line|Hough :1",
               "cBThemeList:Qt|Primary Colors|Digia|Stone Moss|Army Blue|Retro|Ebony|Isabelle:2"}) {
             auto* combo = t.control<QComboBox>(QString(row).section(':', 0, 0));
-            QCOMPARE(QString("%1:%2:%3").arg(combo->objectName(), texts(combo).join('|')).arg(combo->currentIndex()),
+            QCOMPARE(QString("%1:%2:%3")
+                         .arg(combo->objectName(), texts(combo).join('|'))
+                         .arg(combo->currentIndex()),
                      QString(row));
         }
         for (const char* pair :
@@ -515,7 +524,8 @@ private slots:
         SensorEntries four = three;
         four.push_back({"Delta", "192.168.1.7", "4242"});
         QCOMPARE(t.group("Sensors"), sensorsGroup(four));
-        QCOMPARE(shown(t), QString("3 192.168.1.7:4242 Alpha,Beta,Gamma,Delta Alpha,Beta,Gamma,Delta"));
+        QCOMPARE(shown(t),
+                 QString("3 192.168.1.7:4242 Alpha,Beta,Gamma,Delta Alpha,Beta,Gamma,Delta"));
         QCOMPARE(a.sensorCombo()->currentIndex(), 0);
 
         const QString incomplete = "The data you give is incomplete.\nPlease fill in all the data.";

@@ -72,8 +72,9 @@ public:
     {
         QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
         const std::pair<const char*, QAction*> actions[] = {
-            {"connect", w.connectAct}, {"disconnect", w.disconnectAct}, {"capture", w.captureAct},
-            {"record", w.recordAct},   {"stop", w.stopAct},             {"saveImage", w.saveImageAct},
+            {"connect", w.connectAct}, {"disconnect", w.disconnectAct},
+            {"capture", w.captureAct}, {"record", w.recordAct},
+            {"stop", w.stopAct},       {"saveImage", w.saveImageAct},
             {"flash", w.writeFlashAct}};
         for (const auto& [name, action] : actions)
             out += action->isEnabled() ? QString(" ") + name : QString();
@@ -260,6 +261,7 @@ inline QString wireText(const std::vector<sim::Request>& requests)
 {
     QStringList parts;
     for (const sim::Request& r : requests)
-        parts << QString::number(r.command) + (r.direction ? QString("r") : QString("w=%1").arg(r.value));
+        parts << QString::number(r.command) +
+                     (r.direction ? QString("r") : QString("w=%1").arg(r.value));
     return parts.join(' ');
 }
