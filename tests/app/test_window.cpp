@@ -86,6 +86,7 @@ QString enabledActions(VeltrixTestAccess& a, const QString& names)
         out << (a.action(name)->isEnabled() ? name : "!" + name);
     return out.join(' ');
 }
+
 // The last dialog shown: kind, parent (w the window, 0 none), title, text, filter.
 QString lastDialog(WindowFixture& w)
 {
@@ -305,7 +306,7 @@ private slots:
             {"viewToolBar", "View", "&Pan|&Zoom in|&Zoom out|&Fit to view|&Save image", "0"},
             {"statusToolBar", "Status", "[statusLine]", "0"}};
         for (const auto& l : lists) {
-            auto* owner = qobject_cast<QWidget*>(a.part(l[0]));
+            auto* owner = qobject_cast<QWidget*>(a.named(l[0]));
             auto* tb = qobject_cast<QToolBar*>(owner);
             QCOMPARE(tb ? tb->windowTitle() : static_cast<QMenu*>(owner)->title(), QString(l[1]));
             QCOMPARE(entriesOf(owner, a), QString(l[2]));

@@ -59,12 +59,12 @@ public:
 
     LUMO_PARTS(LUMO_REACH)
     LUMO_STATE(LUMO_REACH)
-    QObject* part(const QString& name) const
+    QObject* named(const QString& name) const
     {
         LUMO_PARTS(LUMO_BY_NAME)
-        qFatal("no part %s", qPrintable(name));
+        qFatal("no member %s", qPrintable(name));
     }
-    QAction* action(const QString& name) const { return qobject_cast<QAction*>(part(name)); }
+    QAction* action(const QString& name) const { return qobject_cast<QAction*>(named(name)); }
     Ui::Veltrix& form() { return *w.form; }
     QString status() const { return w.statusLine->text(); }
     // The status line, its colour and the acquisition actions enabled.
