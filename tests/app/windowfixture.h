@@ -2,7 +2,6 @@
 // The window tests' fixture: a private working directory whose 3DSensor.ini the test writes,
 // the real window, dialogs recorded instead of shown, and VeltrixTestAccess, the window's
 // friend that reaches its private members.
-
 #include "app/dialogs.h"
 #include "app/veltrix.h"
 #include "sensor/tcpthread.h"
@@ -10,23 +9,10 @@
 #include "surface/surfacegraph.h"
 #include "ui_veltrix.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QSettings>
-#include <QSpinBox>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QToolBar>
+#include <QtTest>
+#include <QtWidgets>
 #include <memory>
 #include <tuple>
-#include <type_traits>
 #include <vector>
 
 // The window's actions, menus and bars, reachable by name for the tables of the tests.
@@ -45,11 +31,8 @@
     X(roiRect) X(roiLine) X(imageScene) X(tcpThread) X(recordFile) X(recordedFrameCount)           \
     X(baseDir) X(dataDir) X(productFilePath) X(settingsFilePath) X(surfaceGraph) X(fullRateBox)    \
     X(fullRateCount) X(recordStatus) X(offlineProfiles) X(healthLabel)
-#define LUMO_REACH(member)                                                                         \
-    auto& member() { return w.member; }
-#define LUMO_BY_NAME(member)                                                                       \
-    if (name == QLatin1String(#member))                                                            \
-        return w.member;
+#define LUMO_REACH(member) auto& member() { return w.member; }
+#define LUMO_BY_NAME(member) if (name == QLatin1String(#member)) return w.member;
 
 class VeltrixTestAccess
 {
@@ -67,29 +50,29 @@ public:
     QAction* action(const QString& name) const { return qobject_cast<QAction*>(named(name)); }
     Ui::Veltrix& form() { return *w.form; }
     QString status() const { return w.statusLine->text(); }
+    QString statusStyle() const { return w.statusLine->styleSheet(); }
     // The status line, its colour and the acquisition actions enabled.
     QString state() const
     {
         QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
         const std::pair<const char*, QAction*> actions[] = {
-            {"connect", w.connectAct}, {"disconnect", w.disconnectAct},
-            {"capture", w.captureAct}, {"record", w.recordAct},
-            {"stop", w.stopAct},       {"saveImage", w.saveImageAct},
+            {"connect", w.connectAct}, {"disconnect", w.disconnectAct}, {"capture", w.captureAct},
+            {"record", w.recordAct},   {"stop", w.stopAct},             {"saveImage", w.saveImageAct},
             {"flash", w.writeFlashAct}};
         for (const auto& [name, action] : actions)
             out += action->isEnabled() ? QString(" ") + name : QString();
         return out;
     }
-    QString statusStyle() const { return w.statusLine->styleSheet(); }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
     QString registryPath() const { return w.registryPath(); }
-    QString healthText() const { return w.healthLabel ? w.healthLabel->text() : QString(); }
     QCustomPlot* plot() { return w.form->customPlot; }
-
     void checkGUIEnabled() { w.checkGUIEnabled(); }
     void applyParametersToControls() { w.applyParametersToControls(); }
-    void saveLastZoomXAxis(const QCPRange& r) { w.saveLastZoomXAxis(r); }
-    void saveLastZoomYAxis(const QCPRange& r) { w.saveLastZoomYAxis(r); }
+    void saveLastZoom(const QCPRange& x, const QCPRange& y)
+    {
+        w.saveLastZoomXAxis(x);
+        w.saveLastZoomYAxis(y);
+    }
     void beginRecording(const QString& path, int maxProfiles)
     {
         w.recordFile.setFileName(path);
@@ -115,30 +98,15 @@ public:
     }
 };
 
-template <typename T> QStringList texts(const T* widget)
-{
-    QStringList out;
-    for (int i = 0; i < widget->count(); ++i) {
-        if constexpr (std::is_same_v<T, QListWidget>)
-            out << widget->item(i)->text();
-        else if constexpr (std::is_same_v<T, QTabWidget>)
-            out << widget->tabText(i);
-        else
-            out << widget->itemText(i);
-    }
-    return out;
-}
-
 // Each control as "name=value", ranged ones with their "[minimum,maximum]".
 inline QString controlsText(QWidget* window, const QString& names)
 {
     QStringList out;
     for (const QString& name : names.split(' ')) {
         QWidget* w = window->findChild<QWidget*>(name);
-        if (qobject_cast<QComboBox*>(w))
-            out << name + "=" + w->property("currentIndex").toString();
-        else if (qobject_cast<QLineEdit*>(w))
-            out << name + "=" + w->property("text").toString();
+        if (qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w))
+            out << name + "=" + w->property(qobject_cast<QComboBox*>(w) ? "currentIndex" : "text")
+                                    .toString();
         else
             out << QString("%1=%2[%3,%4]")
                        .arg(name, w->property("value").toString(),
@@ -157,30 +125,33 @@ using SensorEntries = std::vector<std::tuple<QString, QString, QString>>;
 
 inline QByteArray iniFor(const SensorEntries& entries)
 {
-    QByteArray ini = "[Sensors]\nNumberOfSensors=" + QByteArray::number(int(entries.size())) + "\n";
+    QString ini = QString("[Sensors]\nNumberOfSensors=%1\n").arg(entries.size());
     int n = 1;
-    for (const auto& [name, address, port] : entries) {
-        const QByteArray i = QByteArray::number(n++);
-        ini += "SensorName" + i + "=" + name.toUtf8() + "\nSensorIP" + i + "=" + address.toUtf8() +
-               "\nSensorPort" + i + "=" + port.toUtf8() + "\n";
-    }
-    return ini;
+    for (const auto& [name, address, port] : entries)
+        ini += QString("SensorName%1=%2\nSensorIP%1=%3\nSensorPort%1=%4\n")
+                   .arg(n++)
+                   .arg(name, address, port);
+    return ini.toUtf8();
 }
 
 // A window started in its own temporary working directory, with the registry written first
-// when there is one to write. A window for a simulator is shown.
+// when there is one to write. A window for a simulator is shown. Dialogs are recorded; file
+// dialogs answer what answer holds.
 class WindowFixture
 {
 public:
     explicit WindowFixture(const QByteArray& iniText = {}, bool writeIni = false)
     {
-        previousDir = QDir::currentPath();
         QDir::setCurrent(dir.path());
         QFile file(iniPath());
         if (writeIni && file.open(QIODevice::WriteOnly))
             file.write(iniText);
         file.close();
-        answerDialogs();
+        Dialogs::setResponder([this](const Dialogs::Shown& s) {
+            dialogs.push_back(s);
+            const bool isFile = s.kind == Dialogs::Kind::OpenFile || s.kind == Dialogs::Kind::SaveFile;
+            return isFile ? answer : QString();
+        });
         window = std::make_unique<Veltrix>();
         access = std::make_unique<VeltrixTestAccess>(*window);
     }
@@ -195,36 +166,16 @@ public:
         Dialogs::setResponder({});
         QDir::setCurrent(previousDir);
     }
-
     void close() // the window's destructor writes the stored ranges
     {
         access.reset();
         window.reset();
-    }
-    // Dialogs are recorded; file dialogs answer what answer holds.
-    void answerDialogs()
-    {
-        Dialogs::setResponder([this](const Dialogs::Shown& s) {
-            dialogs.push_back(s);
-            return s.kind == Dialogs::Kind::OpenFile || s.kind == Dialogs::Kind::SaveFile
-                       ? answer
-                       : QString();
-        });
     }
     QString iniPath() const { return dir.filePath(QStringLiteral("3DSensor.ini")); }
     QByteArray iniBytes() const
     {
         QFile file(iniPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    QMap<QString, QString> group(const QString& name) const
-    {
-        QSettings settings(iniPath(), QSettings::IniFormat);
-        settings.beginGroup(name);
-        QMap<QString, QString> values;
-        for (const QString& key : settings.childKeys())
-            values.insert(key, settings.value(key).toString());
-        return values;
     }
     Ui::Veltrix& form() { return access->form(); }
     template <typename T = QWidget> T* control(const QString& name) const
@@ -248,8 +199,8 @@ public:
     }
     QString lastDialogText() const { return dialogs.empty() ? QString() : dialogs.back().text; }
 
+    QString previousDir = QDir::currentPath();
     QTemporaryDir dir;
-    QString previousDir;
     QString answer;
     std::vector<Dialogs::Shown> dialogs;
     std::unique_ptr<Veltrix> window;
