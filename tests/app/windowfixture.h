@@ -31,8 +31,11 @@
     X(roiRect) X(roiLine) X(imageScene) X(tcpThread) X(recordFile) X(recordedFrameCount)           \
     X(baseDir) X(dataDir) X(productFilePath) X(settingsFilePath) X(surfaceGraph) X(fullRateBox)    \
     X(fullRateCount) X(recordStatus) X(offlineProfiles) X(healthLabel)
-#define LUMO_REACH(member) auto& member() { return w.member; }
-#define LUMO_BY_NAME(member) if (name == QLatin1String(#member)) return w.member;
+#define LUMO_REACH(member)                                                                         \
+    auto& member() { return w.member; }
+#define LUMO_BY_NAME(member)                                                                       \
+    if (name == QLatin1String(#member))                                                            \
+        return w.member;
 
 class VeltrixTestAccess
 {
@@ -56,8 +59,9 @@ public:
     {
         QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
         const std::pair<const char*, QAction*> actions[] = {
-            {"connect", w.connectAct}, {"disconnect", w.disconnectAct}, {"capture", w.captureAct},
-            {"record", w.recordAct},   {"stop", w.stopAct},             {"saveImage", w.saveImageAct},
+            {"connect", w.connectAct}, {"disconnect", w.disconnectAct},
+            {"capture", w.captureAct}, {"record", w.recordAct},
+            {"stop", w.stopAct},       {"saveImage", w.saveImageAct},
             {"flash", w.writeFlashAct}};
         for (const auto& [name, action] : actions)
             out += action->isEnabled() ? QString(" ") + name : QString();
@@ -105,8 +109,9 @@ inline QString controlsText(QWidget* window, const QString& names)
     for (const QString& name : names.split(' ')) {
         QWidget* w = window->findChild<QWidget*>(name);
         if (qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w))
-            out << name + "=" + w->property(qobject_cast<QComboBox*>(w) ? "currentIndex" : "text")
-                                    .toString();
+            out << name + "=" +
+                       w->property(qobject_cast<QComboBox*>(w) ? "currentIndex" : "text")
+                           .toString();
         else
             out << QString("%1=%2[%3,%4]")
                        .arg(name, w->property("value").toString(),
@@ -149,7 +154,8 @@ public:
         file.close();
         Dialogs::setResponder([this](const Dialogs::Shown& s) {
             dialogs.push_back(s);
-            const bool isFile = s.kind == Dialogs::Kind::OpenFile || s.kind == Dialogs::Kind::SaveFile;
+            const bool isFile =
+                s.kind == Dialogs::Kind::OpenFile || s.kind == Dialogs::Kind::SaveFile;
             return isFile ? answer : QString();
         });
         window = std::make_unique<Veltrix>();
