@@ -1,7 +1,7 @@
-# The window against the simulated sensor.
+# The window against the simulated sensor (and the scripted peer's closed port).
 lumo_add_test(NAME test_acquisition
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_acquisition.cpp
-    LIBS lumo_app lumo_simulator lumo_testpeer
+    LIBS lumo_app lumo_simulator lumo_testpeer Qt5::Network
     LABELS gui
     TIMEOUT 600)
 # The image view with simulator frames, and the settings files, on the real window.
@@ -13,16 +13,6 @@ lumo_add_test(NAME test_imageview_settings
 # The profile plot, its recording, the angle results and the ROI training with the simulator.
 lumo_add_test(NAME test_profile_plot
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_profile_plot.cpp
-    LIBS lumo_app lumo_simulator
-    LABELS gui
-    TIMEOUT 300)
-lumo_add_test(NAME test_scanning
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scanning.cpp
-    LIBS lumo_app lumo_simulator Qt5::Network
-    LABELS gui
-    TIMEOUT 300)
-lumo_add_test(NAME test_link_health
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_link_health.cpp
     LIBS lumo_app lumo_simulator
     LABELS gui
     TIMEOUT 300)

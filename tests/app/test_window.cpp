@@ -1,71 +1,83 @@
-// The main window without a sensor: composition, start state and paths, actions, menus and
-// tool bars, the About boxes, enabling, the settings panel, the sensor list in 3DSensor.ini,
-// the remembered plot ranges and the online/offline switch.
+// The main window without a sensor: composition, start state and paths, the About boxes,
+// actions, menus and tool bars, enabling, the settings panel, the sensor list in 3DSensor.ini,
+// the remembered plot ranges and the online/offline switch, product parameter files and the
+// offline browsing of recordings.
 #include "app/paths.h"
+#include "files/recordedprofile.h"
 #include "windowfixture.h"
 
-#include <QDockWidget>
-#include <QMenuBar>
-#include <QSlider>
-#include <QSpinBox>
-#include <QStyle>
-#include <QToolBox>
+#include <algorithm>
 #include <qcustomplot.h>
 
 namespace {
 using Values = QMap<QString, QString>;
 
-struct Entry
+template <typename T> QStringList texts(const T* widget)
 {
-    QString name, ip, port;
-};
-const QList<Entry> three = {{"Alpha", "192.168.0.65", "1096"},
-                            {"Beta", "10.0.0.2", "2000"},
-                            {"Gamma", "172.16.5.9", "3001"}};
-
-QByteArray iniFor(const QList<Entry>& entries)
-{
-    QByteArray text = "[Sensors]\nNumberOfSensors=" + QByteArray::number(entries.size()) + "\n";
-    for (int n = 1; n <= entries.size(); ++n) {
-        const QByteArray i = QByteArray::number(n);
-        text += "SensorName" + i + "=" + entries[n - 1].name.toUtf8() + "\nSensorIP" + i + "=" +
-                entries[n - 1].ip.toUtf8() + "\nSensorPort" + i + "=" +
-                entries[n - 1].port.toUtf8() + "\n";
+    QStringList out;
+    for (int i = 0; i < widget->count(); ++i) {
+        if constexpr (std::is_same_v<T, QListWidget>)
+            out << widget->item(i)->text();
+        else
+            out << widget->itemText(i);
     }
-    return text;
+    return out;
 }
 
-Values sensorsGroup(const QList<Entry>& entries)
+Values group(WindowFixture& t, const QString& name)
+{
+    QSettings settings(t.iniPath(), QSettings::IniFormat);
+    settings.beginGroup(name);
+    Values values;
+    for (const QString& key : settings.childKeys())
+        values.insert(key, settings.value(key).toString());
+    return values;
+}
+
+const SensorEntries three = {{"Alpha", "192.168.0.65", "1096"},
+                             {"Beta", "10.0.0.2", "2000"},
+                             {"Gamma", "172.16.5.9", "3001"}};
+
+Values sensorsGroup(const SensorEntries& entries)
 {
     Values v = {{"NumberOfSensors", QString::number(entries.size())}};
-    for (int n = 1; n <= entries.size(); ++n) {
-        v.insert(QStringLiteral("SensorName%1").arg(n), entries[n - 1].name);
-        v.insert(QStringLiteral("SensorIP%1").arg(n), entries[n - 1].ip);
-        v.insert(QStringLiteral("SensorPort%1").arg(n), entries[n - 1].port);
+    int n = 1;
+    for (const auto& [name, ip, port] : entries) {
+        v.insert(QStringLiteral("SensorName%1").arg(n), name);
+        v.insert(QStringLiteral("SensorIP%1").arg(n), ip);
+        v.insert(QStringLiteral("SensorPort%1").arg(n++), port);
     }
     return v;
 }
 
-void addSensor(WindowFixture& t, const QString& name, const QStringList& octets, int port)
+void addSensor(WindowFixture& t, const QString& name, const QString& address, int port)
 {
-    t.form().lESensorName->setText(name);
-    QLineEdit* fields[] = {t.form().lEIPAddress1, t.form().lEIPAddress2, t.form().lEIPAddress3,
-                           t.form().lEIPAddress4};
-    for (int i = 0; i < 4; ++i)
-        fields[i]->setText(octets.value(i));
-    t.form().sBPort->setValue(port);
-    QTest::mouseClick(t.form().pBAddSensor, Qt::LeftButton);
+    Ui::Veltrix& f = t.form();
+    f.lESensorName->setText(name);
+    int i = 0;
+    for (QLineEdit* field : {f.lEIPAddress1, f.lEIPAddress2, f.lEIPAddress3, f.lEIPAddress4})
+        field->setText(address.section('.', i, i)), ++i;
+    f.sBPort->setValue(port);
+    QTest::mouseClick(f.pBAddSensor, Qt::LeftButton);
 }
 
-// The selected row and the address and port shown for it.
+// The selected row, its address and port, the names listed (and the tool bar's or those kept
+// when they differ), the tool bar's choice and the count kept.
 QString shown(WindowFixture& t)
 {
-    return QStringLiteral("%1 %2:%3")
-        .arg(t.form().lWSensorList->currentRow())
-        .arg(t.form().lEIP->text(), t.form().lEPort->text());
+    Ui::Veltrix& f = t.form();
+    VeltrixTestAccess& a = *t.access;
+    const QString names = texts(f.lWSensorList).join(','), bar = texts(a.sensorCombo()).join(',');
+    const QString kept = a.sensorNames().join(',');
+    return QString("%1 %2:%3 %4%5%6 @%7 #%8")
+        .arg(f.lWSensorList->currentRow())
+        .arg(f.lEIP->text(), f.lEPort->text(), names, bar == names ? "" : " bar " + bar,
+             kept == names ? "" : " kept " + kept)
+        .arg(a.sensorCombo()->currentIndex())
+        .arg(a.sensorCount());
 }
 
-QStringList entriesOf(QWidget* owner, VeltrixTestAccess& a)
+QString entriesOf(QWidget* owner, VeltrixTestAccess& a)
 {
     QStringList seen;
     auto* bar = qobject_cast<QToolBar*>(owner);
@@ -76,7 +88,98 @@ QStringList entriesOf(QWidget* owner, VeltrixTestAccess& a)
                  : action->isSeparator()              ? "-"
                                                       : action->text());
     }
-    return seen;
+    return seen.join('|');
+}
+
+// The Range group in the order of the stored pairs: pixel, then mm; lower and upper X, then Y.
+QString rangeGroup(WindowFixture& t)
+{
+    const Values v = group(t, "Range");
+    QStringList out;
+    for (const char* unit : {"Pixel", "MM"})
+        for (const char* key : {"LowerX", "UpperX", "LowerY", "UpperY"})
+            out << v.value(QString("LastProfile%1%2").arg(unit, key), "-");
+    return out.join(' ') + QString(" (%1 keys)").arg(v.size());
+}
+
+// The eight stored plot ranges.
+QString ranges(VeltrixTestAccess& a)
+{
+    QStringList out;
+    for (int i = 0; i < 8; ++i)
+        out << QString::number(a.storedRanges()[i]);
+    return out.join(' ');
+}
+
+// "name" for an enabled action, "!name" for a disabled one.
+QString enabledActions(VeltrixTestAccess& a, const QString& names)
+{
+    QStringList out;
+    for (const QString& name : names.split(' '))
+        out << (a.action(name)->isEnabled() ? name : "!" + name);
+    return out.join(' ');
+}
+
+// The last dialog shown: kind, parent (w the window, 0 none), title, text, filter.
+QString lastDialog(WindowFixture& w)
+{
+    if (w.dialogs.empty())
+        return "none";
+    const Dialogs::Shown& s = w.dialogs.back();
+    const char* parent = s.parent == w.window.get() ? "w" : s.parent ? "?" : "0";
+    return QString("%1|%2|%3|%4|%5")
+        .arg(int(s.kind))
+        .arg(QString(parent), s.title, s.text, s.filter);
+}
+const QString parameterFiles = "|Parameter files (*.txt)";
+
+using Points = std::vector<std::pair<double, double>>;
+using Frames = std::vector<std::pair<int, Points>>;
+
+// n points moving away from x0, all exact with three decimals.
+Points profile(int n, double x0)
+{
+    Points p;
+    for (int i = 0; i < n; ++i)
+        p.emplace_back(x0 + (x0 < 0 ? -i : i) * 0.25, 10 + i * 0.125);
+    return p;
+}
+
+// A product recording: each frame ends in a result line (and here a blank line).
+QByteArray recording(const Frames& frames)
+{
+    QByteArray out;
+    char line[RecordedProfile::kMaxLineLength];
+    for (const auto& [frame, points] : frames) {
+        for (const auto& [x, z] : points)
+            out.append(line, int(RecordedProfile::formatPointLine(line, x, frame, z)));
+        out += "ANGLE=90.00; ERROR=0;\r\n\r\n";
+    }
+    return out;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
+{
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? file.fileName()
+                                                                              : QString();
+}
+
+// The points of graph 0 in key order.
+Points plotted(VeltrixTestAccess& a)
+{
+    Points out;
+    for (const QCPGraphData& d : *a.form().customPlot->graph(0)->data())
+        out.emplace_back(d.key, d.value);
+    return out;
+}
+
+// A block as the plot shows it: its points and (0, 0) up to a sensor line, in key order.
+Points padded(Points p)
+{
+    p.resize(std::max<std::size_t>(1280, p.size()));
+    std::sort(p.begin(), p.end());
+    return p;
 }
 } // namespace
 
@@ -85,60 +188,10 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void compositionAndStartState()
-    {
-        WindowFixture t;
-        Veltrix& w = *t.window;
-        VeltrixTestAccess& a = *t.access;
-        Ui::Veltrix& f = t.form();
-        QCOMPARE(w.objectName(), QStringLiteral("Veltrix"));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Lumo"));
-        QCOMPARE(texts(f.tWDisplay), QStringList({"Sensor Image", "2D Profile", "3D View"}));
-        QCOMPARE(f.tWDisplay->currentIndex(), 0);
-        QVERIFY(f.tWDisplay->widget(0)->isAncestorOf(f.graphicsView));
-        QVERIFY(f.tWDisplay->widget(1)->isAncestorOf(f.customPlot));
-        QCOMPARE(f.dWProduct->windowTitle(), QStringLiteral("Product Parameters"));
-        QCOMPARE(f.dWSettings->windowTitle(), QStringLiteral("Sensor Settings"));
-        QCOMPARE(w.dockWidgetArea(f.dWProduct), Qt::LeftDockWidgetArea);
-        QCOMPARE(w.dockWidgetArea(f.dWSettings), Qt::BottomDockWidgetArea);
-        QCOMPARE(f.toolBox->itemText(0), QStringLiteral("Angle Calculation"));
-        QVERIFY(f.toolBox->widget(0)->isAncestorOf(f.dsBPhiMin1));
-        QCOMPARE(texts(f.tabWidget),
-                 QStringList({"General Settings", "Basics", "Advanced", "3D Display"}));
-        QCOMPARE(f.tabWidget->currentIndex(), 1);
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(f.tabWidget->isTabEnabled(i), i < 3);
-        QCOMPARE(a.online(), 1);
-        QCOMPARE(a.productPending(), 1);
-        QCOMPARE(a.status(), QStringLiteral("Disconnected"));
-        QCOMPARE(a.statusStyle(), QStringLiteral("background-color: red"));
-        QVERIFY(a.imageScene() && f.graphicsView->scene() == a.imageScene());
-        QCOMPARE(f.customPlot->itemCount(), 4);
-        for (int i = 0; i < 2; ++i) {
-            QCOMPARE(f.customPlot->item(i), static_cast<QCPAbstractItem*>(a.roiRect(i)));
-            QCOMPARE(f.customPlot->item(2 + i), static_cast<QCPAbstractItem*>(a.roiLine(i)));
-        }
-        const QStringList off = {"disconnectAct",   "captureAct",    "recordAct",   "stopAct",
-                                 "saveImageAct",    "writeFlashAct", "openDataAct", "nextDataAct",
-                                 "previousDataAct", "display3DAct"};
-        for (const char* name :
-             {"connectAct", "quitAct", "fitViewAct", "panAct", "zoomInAct", "zoomOutAct",
-              "xAxisZoomAct", "zAxisZoomAct", "aboutAct", "aboutQtAct", "aboutSensorAct",
-              "saveSettingsAct", "loadSettingsAct", "loadProductAct", "saveProductAct"})
-            QVERIFY2(a.action(name)->isEnabled(), name);
-        for (const QString& name : off)
-            QVERIFY2(!a.action(name)->isEnabled(), qPrintable(name));
-        const QStringList octets = {f.lEIPAddress1->text(), f.lEIPAddress2->text(),
-                                    f.lEIPAddress3->text(), f.lEIPAddress4->text()};
-        QCOMPARE(octets.join('.'), QStringLiteral("192.168.0.65"));
-        QCOMPARE(f.lineEdit_AutoShError->text(), QStringLiteral("1000"));
-        QCOMPARE(f.lEAutoTriggerError->text(), QStringLiteral("0"));
-        QVERIFY(f.lEAutoTriggerError->isReadOnly() && f.rBOnline->isChecked());
-    }
-
-    // Paths follow the working directory without "Program" (any case, every occurrence); a
-    // first start makes nothing and leaves only the Range group at exit; Quit closes.
-    void pathsFirstStartAndQuit()
+    // A first start in an empty directory: start state, paths (without "Program", any case,
+    // every occurrence), the About boxes, actions, menus and tool bars; Quit closes, and only
+    // the Range group is written at exit.
+    void firstStart()
     {
         const char* rules[][2] = {
             {"C:/Apps/Sensor/Program", "C:/Apps/Sensor/"}, {"C:/ProgramData/x", "C:/Data/x"},
@@ -152,329 +205,202 @@ private slots:
                                   r[1] + QString("/LumoPar.txt")}));
         }
         WindowFixture t;
+        Veltrix& w = *t.window;
         VeltrixTestAccess& a = *t.access;
+        Ui::Veltrix& f = t.form();
+        QVERIFY(w.windowTitle() == "Lumo" && f.tabWidget->isTabEnabled(2) &&
+                !f.tabWidget->isTabEnabled(3));
+        QVERIFY(a.online() == 1 && a.productPending() == 1 && f.rBOnline->isChecked());
+        QCOMPARE(a.status() + "|" + a.statusStyle(), QString("Disconnected|background-color: red"));
+        const QString actions =
+            "connectAct quitAct fitViewAct panAct zoomInAct zoomOutAct xAxisZoomAct zAxisZoomAct "
+            "aboutAct aboutQtAct aboutSensorAct saveSettingsAct loadSettingsAct loadProductAct "
+            "saveProductAct";
+        const QString off = "disconnectAct captureAct recordAct stopAct saveImageAct "
+                            "writeFlashAct openDataAct nextDataAct previousDataAct display3DAct";
+        QCOMPARE(enabledActions(a, actions + " " + off),
+                 actions + " !" + QString(off).replace(" ", " !"));
+        QCOMPARE(QStringList({f.lEIPAddress1->text(), f.lEIPAddress2->text(),
+                              f.lEIPAddress3->text(), f.lEIPAddress4->text(),
+                              f.lineEdit_AutoShError->text(), f.lEAutoTriggerError->text()}),
+                 QStringList({"192", "168", "0", "65", "1000", "0"}));
+        QVERIFY(f.lEAutoTriggerError->isReadOnly());
+
         const QString cwd = QDir().absolutePath();
-        QCOMPARE(QStringList({a.baseDir(), t.window->baseDirectory(), a.dataDir(),
-                              a.productFilePath(), a.settingsFilePath(), a.registryPath()}),
+        QCOMPARE(QStringList({a.baseDir(), w.baseDirectory(), a.dataDir(), a.productFilePath(),
+                              a.settingsFilePath(), a.registryPath()}),
                  QStringList({cwd, cwd, cwd + "/Data", cwd + "/ProdPar.txt", cwd + "/LumoPar.txt",
                               cwd + "/3DSensor.ini"}));
         QVERIFY(!QFileInfo::exists(a.dataDir()) && !QFileInfo::exists(t.iniPath()));
         QVERIFY(a.sensorNames().isEmpty() && a.sensorCombo()->count() == 0);
-        QVERIFY(t.form().lWSensorList->count() == 0 && t.form().lEIP->text().isEmpty());
-        QVERIFY(t.showAndWait());
-        a.action("quitAct")->trigger();
-        QTRY_VERIFY(!t.window->isVisible());
-        a.storedRanges()[1] = 1280;
-        t.close();
-        QCOMPARE(t.groups(), QStringList{"Range"});
-        Values expected;
-        for (const char* unit : {"Pixel", "MM"})
-            for (const char* key : {"LowerX", "UpperX", "LowerY", "UpperY"})
-                expected.insert(QString("LastProfile%1%2").arg(unit, key), "0");
-        expected["LastProfilePixelUpperX"] = "1280";
-        QCOMPARE(t.group("Range"), expected);
-    }
 
-    void actionsMenusAndToolBars()
-    {
-        WindowFixture t;
-        VeltrixTestAccess& a = *t.access;
-        struct Action
-        {
-            const char* member;
-            const char* text;
-            int key; // QKeySequence::StandardKey, 0 for none
-            const char* tip;
-            const char* icon;
-            int check; // 1 checkable, 2 checkable and checked
-        };
-        const Action actions[] = {
-            {"saveSettingsAct", "&Save sensor settings", QKeySequence::Save,
-             "Save the current sensor settings to PC", "save", 0},
-            {"loadSettingsAct", "&Load sensor settings", QKeySequence::Open,
-             "Load sensor settings from PC", "open", 0},
-            {"loadProductAct", "&Load product parameters", 0, "Load product parameters from PC",
-             "import", 0},
-            {"saveProductAct", "&Save product parameters", 0, "Save product parameter to PC",
-             "export", 0},
-            {"connectAct", "&Connect", 0, "Connect to sensor", "connect", 0},
-            {"disconnectAct", "&Disconnect", 0, "Disconnect from sensor", "disconnect", 0},
-            {"captureAct", "&Capture", 0, "Capture image", "capture", 0},
-            {"recordAct", "&Record", 0, "Record image", "record", 0},
-            {"stopAct", "&Stop Capture/Record", 0, "Stop Capture image", "stopImg", 0},
-            {"writeFlashAct", "&Write product and sensor settings to Tessa flash", 0,
-             "Write sensor settings to sensor", "write", 0},
-            {"quitAct", "&Quit", QKeySequence::Quit, "Quit the application", "", 0},
-            {"fitViewAct", "&Fit to view", 0, "Fit to view", "fitToView", 0},
-            {"panAct", "&Pan", 0, "Pan", "hand", 1},
-            {"zoomInAct", "&Zoom in", 0, "Zoom in", "zoomIn", 0},
-            {"zoomOutAct", "&Zoom out", 0, "Zoom out", "zoomOut", 0},
-            {"xAxisZoomAct", "&X-Axis zoom", 0, "", "", 2},
-            {"zAxisZoomAct", "&Z-Axis zoom", 0, "", "", 2},
-            {"saveImageAct", "&Save image", 0, "Save image", "saveImage", 0},
-            {"openDataAct", "&Open data", 0, "Open data", "openData", 0},
-            {"nextDataAct", "&Next data", 0, "Next data", "next", 0},
-            {"previousDataAct", "&Previous data", 0, "Previous data", "previous", 0},
-            {"aboutAct", "&About UI", 0, "Show the application's About box", "", 0},
-            {"aboutQtAct", "About &Qt", 0, "Show the Qt library's About box", "", 0},
-            {"aboutSensorAct", "About Sensor", 0, "Show the firmware's About box", "", 0},
-            {"display3DAct", "&3D Display", 0, "3D Display", "3D", 0}};
-        for (const Action& r : actions) {
-            QAction* act = a.action(r.member);
-            QVERIFY2(act && act->parent() == t.window.get(), r.member);
-            QCOMPARE(act->text(), QString(r.text));
-            QCOMPARE(act->statusTip(), QString(r.tip));
-            QCOMPARE(int(act->isCheckable()) + int(act->isChecked()), r.check);
-            QCOMPARE(act->shortcuts(),
-                     r.key ? QKeySequence::keyBindings(QKeySequence::StandardKey(r.key))
-                           : QList<QKeySequence>());
-            if (!*r.icon) {
-                QVERIFY(act->icon().isNull());
-                continue;
-            }
-            const QImage picture(QStringLiteral(":/images/%1.png").arg(r.icon));
-            QCOMPARE(picture.size(), QSize(36, 36));
-            QCOMPARE(act->icon().pixmap(36, 36).toImage().convertToFormat(QImage::Format_ARGB32),
-                     picture.convertToFormat(QImage::Format_ARGB32));
-        }
-        QStringList bar;
-        for (QAction* m : t.window->menuBar()->actions())
-            bar << m->text();
-        QCOMPARE(bar, QStringList({"&File", "&Action", "&View", "&Help"}));
-        QCOMPARE(t.window->menuBar()->actions().at(3)->menu(), a.menu("helpMenu"));
-        const char* const lists[][4] = {
-            {"fileMenu", "&File",
-             "&Save sensor settings|&Save product parameters|-|&Load sensor settings|&Load product "
-             "parameters|-|&Write product and sensor settings to Tessa flash|E&xport point "
-             "cloud...|-|&Quit",
-             "0"},
-            {"actionMenu", "&Action",
-             "&Connect|&Disconnect|-|&Capture|&Record|&Stop Capture/Record|-|&Open data|&Previous "
-             "data|&Next data|-|&3D Display",
-             "0"},
-            {"viewMenu", "&View",
-             "&Pan|&Zoom in|&Zoom out|&Fit to view|&Save image|-|&X-Axis zoom|&Z-Axis zoom|-|"
-             "Product Parameters|Sensor Settings",
-             "0"},
-            {"helpMenu", "&Help", "&About UI|About Sensor|About &Qt", "0"},
-            {"fileToolBar", "File",
-             "&Save sensor settings|&Load sensor settings|&Write product and sensor settings to "
-             "Tessa flash|&Save product parameters|&Load product parameters",
-             "36"},
-            {"actionToolBar", "Action",
-             "[sensorCombo]|&Connect|&Disconnect|-|&Capture|&Record|&Stop Capture/Record|-|"
-             "&Previous data|&Open data|&Next data|-|&3D Display",
-             "36"},
-            {"viewToolBar", "View", "&Pan|&Zoom in|&Zoom out|&Fit to view|&Save image", "0"},
-            {"statusToolBar", "Status", "[statusLine]", "0"}};
-        for (const auto& l : lists) {
-            QToolBar* tb = a.toolBar(l[0]);
-            QWidget* owner = tb ? static_cast<QWidget*>(tb) : a.menu(l[0]);
-            QCOMPARE(tb ? tb->windowTitle() : a.menu(l[0])->title(), QString(l[1]));
-            QCOMPARE(entriesOf(owner, a), QString(l[2]).split('|'));
-            if (!tb)
-                continue;
-            QCOMPARE(t.window->toolBarArea(tb), Qt::TopToolBarArea);
-            const int standard = tb->style()->pixelMetric(QStyle::PM_ToolBarIconSize, nullptr, tb);
-            QCOMPARE(tb->iconSize().width(),
-                     QByteArray(l[3]).toInt() ? QByteArray(l[3]).toInt() : standard);
-        }
-        QVERIFY(t.showAndWait());
-        int lastX = t.form().toolBar->x();
-        for (const char* name : {"fileToolBar", "actionToolBar", "viewToolBar", "statusToolBar"}) {
-            QToolBar* b = a.toolBar(name);
-            QVERIFY2(b->isVisible() && b->x() > lastX, name);
-            QCOMPARE(b->y(), a.toolBar("fileToolBar")->y());
-            lastX = b->x();
-        }
-        const QList<QAction*> view = a.menu("viewMenu")->actions();
-        QCOMPARE(view.at(9), t.form().dWProduct->toggleViewAction());
-        QCOMPARE(view.at(10), t.form().dWSettings->toggleViewAction());
-        t.form().dWSettings->close();
-        view.at(10)->trigger();
-        QVERIFY(!t.form().dWSettings->isHidden());
-    }
-
-    void aboutBoxes()
-    {
-        WindowFixture t;
-        t.access->action("aboutAct")->trigger();
-        QCOMPARE(t.dialogs.size(), size_t(1));
-        QCOMPARE(t.dialogs[0].kind, Dialogs::Kind::About);
-        QCOMPARE(t.dialogs[0].title, QStringLiteral("About Lumo"));
-        QVERIFY(t.dialogs[0].text.startsWith(QStringLiteral("Lumo ")) &&
+        a.aboutAct()->trigger();
+        QVERIFY(t.onlyDialog().startsWith(dialogKey(Dialogs::Kind::About, "About Lumo", "Lumo ")) &&
                 t.dialogs[0].text.contains('\n'));
-        const std::tuple<int, int, int, const char*> rows[] = {
+        const std::tuple<int, int, int, const char*> firmware[] = {
             {0, 1280, 1024, "No camera is connected"},
             {-1, 1280, 1024, "No camera is connected"},
             {12, 1280, 1024, "This firmware is version 12\nThe sensor resolution is 1280 x 1024"},
             {1, 640, 480, "This firmware is version 1\nThe sensor resolution is 640 x 480"}};
-        for (const auto& [firmware, width, height, text] : rows) {
+        for (const auto& [version, width, height, text] : firmware) {
             t.dialogs.clear();
-            SensorParameters& p = t.access->params();
-            p.firmwareVersion = firmware;
-            p.ROI_DX_MAX = width;
-            p.ROI_DY_MAX = height;
-            t.access->action("aboutSensorAct")->trigger();
+            std::tie(a.params().firmwareVersion, a.params().ROI_DX_MAX, a.params().ROI_DY_MAX) =
+                std::tie(version, width, height);
+            a.aboutSensorAct()->trigger();
             QCOMPARE(t.onlyDialog(), dialogKey(Dialogs::Kind::About, "About Firmaware", text));
         }
+        // member:checkable (2: and checked):standard key (S save, O open, Q quit).
+        for (const QString& row :
+             QString("saveSettingsAct:0:S loadSettingsAct:0:O quitAct:0:Q panAct:1: "
+                     "xAxisZoomAct:2: zAxisZoomAct:2: connectAct:0:")
+                 .split(' ')) {
+            const QStringList r = row.split(':');
+            QAction* act = a.action(r[0]);
+            const auto key = r[2] == "S"   ? QKeySequence::Save
+                             : r[2] == "O" ? QKeySequence::Open
+                                           : QKeySequence::Quit;
+            QVERIFY2(act->isCheckable() + act->isChecked() == r[1].toInt() &&
+                         act->shortcuts() == (r[2].isEmpty() ? QList<QKeySequence>()
+                                                             : QKeySequence::keyBindings(key)),
+                     qPrintable(row));
+        }
+        // Each menu and tool bar: its title and entries.
+        QStringList seen;
+        for (const char* name : {"fileMenu", "actionMenu", "viewMenu", "helpMenu", "fileToolBar",
+                                 "actionToolBar", "viewToolBar", "statusToolBar"}) {
+            auto* owner = qobject_cast<QWidget*>(a.named(name));
+            auto* menu = qobject_cast<QMenu*>(owner);
+            seen << (menu ? menu->title() : owner->windowTitle()) + ":" + entriesOf(owner, a);
+        }
+        QCOMPARE(seen.join('\n'),
+                 QString("&File:&Save sensor settings|&Save product parameters|-|&Load sensor "
+                         "settings|&Load product parameters|-|&Write product and sensor settings "
+                         "to Tessa flash|E&xport point cloud...|-|&Quit\n"
+                         "&Action:&Connect|&Disconnect|-|&Capture|&Record|&Stop Capture/Record|-|"
+                         "&Open data|&Previous data|&Next data|-|&3D Display\n"
+                         "&View:&Pan|&Zoom in|&Zoom out|&Fit to view|&Save image|-|&X-Axis zoom|"
+                         "&Z-Axis zoom|-|Product Parameters|Sensor Settings\n"
+                         "&Help:&About UI|About Sensor|About &Qt\n"
+                         "File:&Save sensor settings|&Load sensor settings|&Write product and "
+                         "sensor settings to Tessa flash|&Save product parameters|&Load product "
+                         "parameters\n"
+                         "Action:[sensorCombo]|&Connect|&Disconnect|-|&Capture|&Record|&Stop "
+                         "Capture/Record|-|&Previous data|&Open data|&Next data|-|&3D Display\n"
+                         "View:&Pan|&Zoom in|&Zoom out|&Fit to view|&Save image\n"
+                         "Status:[statusLine]"));
+        const QList<QAction*> view = a.viewMenu()->actions();
+        QCOMPARE(view.at(9), t.form().dWProduct->toggleViewAction());
+        QCOMPARE(view.at(10), t.form().dWSettings->toggleViewAction());
+        QVERIFY(t.showAndWait());
+        t.form().dWSettings->close();
+        view.at(10)->trigger();
+        QVERIFY(!t.form().dWSettings->isHidden());
+        a.quitAct()->trigger();
+        QTRY_VERIFY(!w.isVisible());
+        a.storedRanges()[1] = 1280;
+        t.close();
+        QCOMPARE(QSettings(t.iniPath(), QSettings::IniFormat).childGroups(), QStringList{"Range"});
+        QCOMPARE(rangeGroup(t), QString("0 1280 0 0 0 0 0 0 (8 keys)"));
     }
 
-    // Every exposure mode and trigger mode, connected or not, acquiring or not.
-    void enabling()
+    // Enabling in every exposure and trigger mode, connected or not, acquiring or not; ranges,
+    // the slider couplings, the long-exposure sliders' end at 5000, what the address and name
+    // fields accept.
+    void controls()
     {
-        const QStringList plain = {
-            "sBMaxNoProfileSave", "sBNBRLines",         "cBSensorMode",       "cBLaserMode",
-            "cBExposureMode",     "cBSubsample",        "cBTriggerMode",      "cBLEMethode",
-            "cBLEFilter",         "cBEthernetSendMode", "cBAlgorithmMode",    "cBSpeckleFilter",
-            "cBMedianFilter",     "hSGainVal",          "sBGainVal",          "hSLEThreshold",
-            "sBLEThreshold",      "hSLEMinLaserWidth",  "sBLEMinLaserWidth",  "hSLEMaxLaserWidth",
-            "sBLEMaxLaserWidth",  "hSSearchAreaX",      "sBSearchAreaX",      "hSSearchAreaY",
-            "sBSearchAreaY",      "hSSearchAreaDX",     "sBSearchAreaDX",     "hSSearchAreaDY",
-            "sBSearchAreaDY",     "hSEthernetLinePckg", "sBEthernetLinePckg", "cBSensorField",
-            "dsBNominalValue",    "dsBPosTolerance",    "dsBNegTolerance",    "dsBPhiMin1",
-            "dsBPhiMax1",         "dsBPhiFilter1",      "cBLineAlgo1",        "sBLaserPoints1",
-            "pBACTrainROI1",      "dsBPhiMin2",         "dsBPhiMax2",         "dsBPhiFilter2",
-            "cBLineAlgo2",        "sBLaserPoints2",     "pBACTrainROI2"};
-        const QStringList shutter = {"hSShutter", "sBShutter"};
-        const QStringList autoShutter = {"hSLaserValue",     "sBLaserValue", "hSAutoShMin",
-                                         "sBAutoShutterMin", "hSAutoShMax",  "sBAutoShutterMax"};
-        const QStringList doubleShutter = {"hSDoubleShutter1", "sBDoubleShutter1",
-                                           "hSDoubleShutter2", "sBDoubleShutter2"};
-        const QStringList autoTrigger = {"hSAutoTriggerPeriode", "sBAutoTriggerPeriode",
-                                         "lEAutoTriggerError"};
-        const QStringList sensorList = {"pBAddSensor", "pBRemoveSensor", "rBOffline", "rBOnline"};
-        const QStringList fileActions = {"saveSettingsAct", "loadSettingsAct", "loadProductAct",
-                                         "saveProductAct"};
-        const QStringList others = {
-            "connectAct",   "disconnectAct", "captureAct",  "recordAct",       "stopAct",
-            "saveImageAct", "openDataAct",   "nextDataAct", "previousDataAct", "display3DAct",
-            "fitViewAct",   "panAct",        "quitAct",     "aboutSensorAct"};
+        const QString plain =
+            "sBMaxNoProfileSave sBNBRLines cBSensorMode cBLaserMode cBExposureMode cBSubsample "
+            "cBTriggerMode cBLEMethode cBLEFilter cBEthernetSendMode cBAlgorithmMode "
+            "cBSpeckleFilter cBMedianFilter hSGainVal sBGainVal hSLEThreshold sBLEThreshold "
+            "hSLEMinLaserWidth sBLEMinLaserWidth hSLEMaxLaserWidth sBLEMaxLaserWidth hSSearchAreaX "
+            "sBSearchAreaX hSSearchAreaY sBSearchAreaY hSSearchAreaDX sBSearchAreaDX "
+            "hSSearchAreaDY sBSearchAreaDY hSEthernetLinePckg sBEthernetLinePckg cBSensorField "
+            "dsBNominalValue dsBPosTolerance dsBNegTolerance dsBPhiMin1 dsBPhiMax1 dsBPhiFilter1 "
+            "cBLineAlgo1 sBLaserPoints1 pBACTrainROI1 dsBPhiMin2 dsBPhiMax2 dsBPhiFilter2 "
+            "cBLineAlgo2 sBLaserPoints2 pBACTrainROI2 saveSettingsAct loadSettingsAct "
+            "loadProductAct saveProductAct";
+        // Actions the enabling leaves as they are.
+        const QStringList others = QString("connectAct disconnectAct captureAct recordAct stopAct "
+                                           "saveImageAct openDataAct nextDataAct previousDataAct "
+                                           "display3DAct fitViewAct panAct quitAct aboutSensorAct")
+                                       .split(' ');
         WindowFixture t;
         VeltrixTestAccess& a = *t.access;
-        auto expect = [&](const QStringList& names, bool enabled) {
-            for (const QString& name : names)
-                if (t.control(name)->isEnabled() != enabled)
-                    return name;
+        Ui::Veltrix& f = t.form();
+        auto wrong = [&](const QString& names, bool enabled) {
+            for (const QString& name : names.split(' ')) {
+                auto* widget = t.window->findChild<QWidget*>(name);
+                if ((widget ? widget->isEnabled() : a.action(name)->isEnabled()) != enabled)
+                    return name + " ";
+            }
             return QString();
         };
-        for (int exposure = -1; exposure <= 2; ++exposure)
-            for (int trigger : {-1, 0, 2, 3, 5})
-                for (int connected = 0; connected <= 1; ++connected)
-                    for (int acquiring = 0; acquiring <= 1; ++acquiring) {
-                        const QString row = QString("exp%1 trig%2 conn%3 acq%4")
-                                                .arg(exposure)
-                                                .arg(trigger)
-                                                .arg(connected)
-                                                .arg(acquiring);
-                        a.acquiring() = 0;
-                        a.sensorConnected() = connected;
-                        t.form().cBExposureMode->setCurrentIndex(exposure);
-                        t.form().cBTriggerMode->setCurrentIndex(trigger);
-                        a.checkGUIEnabled();
-                        for (int i = 0; i < others.size(); ++i)
-                            a.action(others[i])->setEnabled((i + exposure + trigger) % 2);
-                        a.acquiring() = acquiring;
-                        a.checkGUIEnabled();
-                        const bool idle = !acquiring;
-                        QVERIFY2(t.form().cBExposureMode->currentIndex() == exposure,
-                                 qPrintable(row));
-                        QVERIFY2(t.form().cBTriggerMode->currentIndex() == trigger,
-                                 qPrintable(row));
-                        const QString wrong =
-                            expect(plain, idle) + expect(shutter, idle && exposure <= 0) +
-                            expect(autoShutter, idle && (exposure == -1 || exposure == 1)) +
-                            expect(doubleShutter, idle && (exposure == -1 || exposure == 2)) +
-                            expect(autoTrigger, idle && trigger < 3) +
-                            expect(sensorList, !connected);
-                        QVERIFY2(wrong.isEmpty(), qPrintable(row + " " + wrong));
-                        for (const QString& name : fileActions)
-                            QVERIFY2(a.action(name)->isEnabled() == idle, qPrintable(row + name));
-                        QVERIFY2(a.action("writeFlashAct")->isEnabled() == (idle && connected),
-                                 qPrintable(row));
-                        for (int i = 0; i < others.size(); ++i)
-                            QVERIFY2(a.action(others[i])->isEnabled() ==
-                                         bool((i + exposure + trigger) % 2),
-                                     qPrintable(row + others[i]));
-                    }
+        for (int i = 0; i < 80; ++i) {
+            const int exposure = i % 4 - 1, trigger = QVector<int>({-1, 0, 2, 3, 5})[i / 4 % 5];
+            const int connected = i / 20 % 2, acquiring = i / 40;
+            const bool idle = !acquiring;
+            a.acquiring() = 0;
+            a.sensorConnected() = connected;
+            f.cBExposureMode->setCurrentIndex(exposure);
+            f.cBTriggerMode->setCurrentIndex(trigger);
+            a.checkGUIEnabled();
+            for (int k = 0; k < others.size(); ++k)
+                a.action(others[k])->setEnabled((k + i) % 2);
+            a.acquiring() = acquiring;
+            a.checkGUIEnabled();
+            QString bad =
+                wrong(plain, idle) + wrong("hSShutter sBShutter", idle && exposure <= 0) +
+                wrong("hSLaserValue sBLaserValue hSAutoShMin sBAutoShutterMin hSAutoShMax "
+                      "sBAutoShutterMax",
+                      idle && (exposure == -1 || exposure == 1)) +
+                wrong("hSDoubleShutter1 sBDoubleShutter1 hSDoubleShutter2 sBDoubleShutter2",
+                      idle && (exposure == -1 || exposure == 2)) +
+                wrong("hSAutoTriggerPeriode sBAutoTriggerPeriode lEAutoTriggerError",
+                      idle && trigger < 3) +
+                wrong("pBAddSensor pBRemoveSensor rBOffline rBOnline", !connected) +
+                wrong("writeFlashAct", idle && connected);
+            for (int k = 0; k < others.size(); ++k)
+                bad += wrong(others[k], (k + i) % 2);
+            bad += f.cBExposureMode->currentIndex() != exposure ? "exposure mode" : "";
+            bad += f.cBTriggerMode->currentIndex() != trigger ? "trigger mode" : "";
+            QVERIFY2(bad.isEmpty(), qPrintable(QString("%1: %2").arg(i).arg(bad)));
+        }
         a.acquiring() = 0;
         a.sensorConnected() = 0;
-        t.form().cBExposureMode->setCurrentIndex(0);
-        t.form().cBTriggerMode->setCurrentIndex(2);
-        QVERIFY(t.form().sBAutoTriggerPeriode->isEnabled());
-        t.form().cBTriggerMode->setCurrentIndex(3); // choosing in the combo box is enough
-        QVERIFY(!t.form().sBAutoTriggerPeriode->isEnabled());
-        t.form().cBExposureMode->setCurrentIndex(2);
-        QVERIFY(!t.form().sBShutter->isEnabled() && t.form().sBDoubleShutter2->isEnabled());
-    }
+        f.cBExposureMode->setCurrentIndex(0);
+        f.cBTriggerMode->setCurrentIndex(2);
+        QVERIFY(f.sBAutoTriggerPeriode->isEnabled());
+        f.cBTriggerMode->setCurrentIndex(3); // choosing in the combo box is enough
+        QVERIFY(!f.sBAutoTriggerPeriode->isEnabled());
+        f.cBExposureMode->setCurrentIndex(2);
+        QVERIFY(!f.sBShutter->isEnabled() && f.sBDoubleShutter2->isEnabled());
+        f.cBExposureMode->setCurrentIndex(0);
 
-    void settingsPanel()
-    {
-        WindowFixture t;
-        Ui::Veltrix& f = t.form();
-        const std::tuple<const char*, double, double, double, double> ranges[] = {
-            {"sBPort", 1, 65535, 1, 1096},
-            {"sBNBRLines", -1, 10000, 1, -1},
-            {"sBShutter", 5, 500000, 5, 1000},
-            {"hSShutter", 5, 5000, 5, 1000},
-            {"sBAutoShutterMax", 5, 100000, 5, 5000},
-            {"hSAutoShMax", 5, 5000, 5, 5000},
-            {"sBSearchAreaX", 0, 1277, 1, 0},
-            {"hSSearchAreaDY", 6, 1024, 1, 1024},
-            {"hSRotationX", -180, 180, 1, 0},
-            {"dsBPhiMax1", 0, 180, 1, 180}};
-        for (const auto& [name, lo, hi, step, value] : ranges) {
-            QWidget* w = t.control(name);
-            QCOMPARE(QVector<double>(
-                         {w->property("minimum").toDouble(), w->property("maximum").toDouble(),
-                          w->property("singleStep").toDouble(), w->property("value").toDouble()}),
-                     QVector<double>({lo, hi, step, value}));
+        QStringList ranges; // name minimum maximum step value
+        for (const char* name :
+             {"sBPort", "sBNBRLines", "sBShutter", "hSShutter", "sBAutoShutterMax", "hSAutoShMax",
+              "sBSearchAreaX", "hSSearchAreaDY", "hSRotationX", "dsBPhiMax1"}) {
+            ranges << name;
+            for (const char* property : {"minimum", "maximum", "singleStep", "value"})
+                ranges << QString::number(t.control(name)->property(property).toDouble());
         }
-        const std::tuple<const char*, const char*, int> lists[] = {
-            {"cBSensorMode",
-             "Sensor Image|Profile (mm)|Uncalibrated Profile (Pix)|Binary Image|Product Angle", 0},
-            {"cBLaserMode", "OFF|ON", 0},
-            {"cBExposureMode", "Fixed Exposure|Auto Exposure|Double Exposure", 0},
-            {"cBSubsample", "0|1|2", 0},
-            {"cBTriggerMode",
-             "Auto Trigger by falling edge|Auto Trigger by rising edge|Auto Trigger|"
-             "Trigger Off|Rising Edge|Falling Edge",
-             3},
-            {"cBLEMethode", "Center Pixel|Barycenter|Filtered Barycenter", 2},
-            {"cBEthernetSendMode", "Wait Until Finished|No Wait", 1},
-            {"cBAlgorithmMode", "Fixed Point|Floating Point", 0},
-            {"cBLEFilter", "Skip Bottom 2|Skip Bottom 1|No Filter|Skip Top 1|Skip Top 2", 2},
-            {"cBSpeckleFilter", "0|3x3|5x5|7x7|9x9", 1},
-            {"cBMedianFilter", "0|3x1|5x1|7x1|9x1", 0},
-            {"cBSensorField", "Sensor Settings|Adapt to ROI|Full Size", 2},
-            {"cBLineAlgo1", "Best Line|Hough", 1},
-            {"cBLineAlgo2", "Best Line|Hough ", 1},
-            {"cBThemeList", "Qt|Primary Colors|Digia|Stone Moss|Army Blue|Retro|Ebony|Isabelle",
-             2}};
-        for (const auto& [name, items, index] : lists) {
-            auto* combo = t.control<QComboBox>(name);
-            QCOMPARE(texts(combo), QString(items).split('|'));
-            QCOMPARE(combo->currentIndex(), index);
-        }
-        const char* pairs[] = {"GainVal",        "Shutter",         "LaserValue",
-                               "DoubleShutter1", "DoubleShutter2",  "AutoTriggerPeriode",
-                               "LEThreshold",    "LEMinLaserWidth", "LEMaxLaserWidth",
-                               "SearchAreaX",    "SearchAreaY",     "SearchAreaDX",
-                               "SearchAreaDY",   "EthernetLinePckg"};
-        for (const char* pair : pairs) {
-            auto* sl = t.control<QSlider>(QString("hS") + pair);
-            auto* sp = t.control<QSpinBox>(QString("sB") + pair);
+        QCOMPARE(ranges.join(' '),
+                 QString("sBPort 1 65535 1 1096 sBNBRLines -1 10000 1 -1 sBShutter 5 500000 5 "
+                         "1000 hSShutter 5 5000 5 1000 sBAutoShutterMax 5 100000 5 5000 "
+                         "hSAutoShMax 5 5000 5 5000 sBSearchAreaX 0 1277 1 0 hSSearchAreaDY 6 "
+                         "1024 1 1024 hSRotationX -180 180 1 0 dsBPhiMax1 0 180 1 180"));
+        for (const QString& pair :
+             QString("GainVal Shutter LaserValue DoubleShutter1 DoubleShutter2 AutoTriggerPeriode "
+                     "LEThreshold LEMinLaserWidth LEMaxLaserWidth SearchAreaX SearchAreaY "
+                     "SearchAreaDX SearchAreaDY EthernetLinePckg AutoShMin/AutoShutterMin "
+                     "AutoShMax/AutoShutterMax")
+                 .split(' ')) {
+            auto* sl = t.control<QSlider>("hS" + pair.section('/', 0, 0));
+            auto* sp = t.control<QSpinBox>("sB" + pair.section('/', -1));
             sp->setValue(sl->minimum() + 7);
             QCOMPARE(sl->value(), sl->minimum() + 7);
             sl->setValue(sl->minimum() + 3);
             QCOMPARE(sp->value(), sl->minimum() + 3);
-        }
-        for (auto [sl, sp] : {std::pair<QSlider*, QSpinBox*>{f.hSAutoShMin, f.sBAutoShutterMin},
-                              {f.hSAutoShMax, f.sBAutoShutterMax}}) {
-            sp->setValue(40);
-            QCOMPARE(sl->value(), 40);
-            sl->setValue(50);
-            QCOMPARE(sp->value(), 50);
         }
         // A typed shutter past the slider's end pulls both to 5000; one arriving from the
         // record while the slider already stands at its end is kept.
@@ -484,189 +410,105 @@ private slots:
         QTest::keyClicks(f.sBShutter, "6000");
         QTest::keyClick(f.sBShutter, Qt::Key_Enter);
         QCOMPARE(QPoint(f.hSShutter->value(), f.sBShutter->value()), QPoint(5000, 5000));
-        t.access->params().SHUTTER = 8000;
-        t.access->applyParametersToControls();
+        a.params().SHUTTER = 8000;
+        a.applyParametersToControls();
         QCOMPARE(QPoint(f.hSShutter->value(), f.sBShutter->value()), QPoint(5000, 8000));
         QCOMPARE(f.lineEdit_AutoShError->text(), QStringLiteral("8000"));
+        QVERIFY(t.showAndWait());
+        f.tabWidget->setCurrentIndex(0);
+        auto typed = [&](QLineEdit* edit, const QString& keys) {
+            edit->clear();
+            edit->setFocus();
+            QTest::keyClicks(edit, keys);
+            return edit->text();
+        };
+        QCOMPARE(QStringList({typed(f.lEIPAddress1, "224"), typed(f.lEIPAddress1, "1000"),
+                              typed(f.lEIPAddress1, "223"), typed(f.lEIPAddress1, "0"),
+                              typed(f.lEIPAddress2, "256"), typed(f.lEIPAddress3, "300"),
+                              typed(f.lEIPAddress4, "255"), typed(f.lESensorName, "Line 1-a.b_C")}),
+                 QStringList({"22", "100", "223", "0", "25", "30", "255", "Line1ab_C"}));
     }
 
-    // Each field goes to its control (codes as items), the ranges come from the record (the
-    // long-exposure sliders stop at 5000), the enabling follows, the frame count stays.
-    void recordIntoControls()
+    // The sensor list in 3DSensor.ini: read at start (also when damaged), added to (refused
+    // when incomplete or a name exists), removed from (the row above is selected next).
+    void sensorRegistry()
     {
-        WindowFixture t;
-        using P = SensorParameters;
-        const std::tuple<int32_t P::*, int32_t, const char*, int> rows[] = {
-            {&P::GAINVAL, 200, "sBGainVal", 200},
-            {&P::GAINVAL, 200, "hSGainVal", 200},
-            {&P::ExposureMode, 2, "cBExposureMode", 2},
-            {&P::SHUTTER, 2500, "sBShutter", 2500},
-            {&P::AutoShutterVal, 99, "sBLaserValue", 99},
-            {&P::DoubleShutter1, 750, "sBDoubleShutter1", 750},
-            {&P::DoubleShutter2, 4000, "sBDoubleShutter2", 4000},
-            {&P::LASER, 1, "cBLaserMode", 1},
-            {&P::TRIGGER, -1, "cBTriggerMode", 2},
-            {&P::AutoTriggerFPS, 777, "sBAutoTriggerPeriode", 777},
-            {&P::METHOD, 0, "cBLEMethode", 0},
-            {&P::ReflexionFilter, -2, "cBLEFilter", 0},
-            {&P::RlcThresh, 60, "sBLEThreshold", 60},
-            {&P::MinWidth, 3, "sBLEMinLaserWidth", 3},
-            {&P::MaxWidth, 70, "sBLEMaxLaserWidth", 70},
-            {&P::ROI_X, 12, "sBSearchAreaX", 12},
-            {&P::ROI_Y, 34, "sBSearchAreaY", 34},
-            {&P::ROI_DX, 640, "sBSearchAreaDX", 640},
-            {&P::ROI_DY, 480, "sBSearchAreaDY", 480},
-            {&P::EthernetSendNoWait, 0, "cBEthernetSendMode", 0},
-            {&P::EthernetPackNr, 9, "sBEthernetLinePckg", 9},
-            {&P::ALGORITHM, 1, "cBAlgorithmMode", 1},
-            {&P::MODE, 4, "cBSensorMode", 1},
-            {&P::AutoShutterMin, 100, "sBAutoShutterMin", 100},
-            {&P::AutoShutterMax, 3000, "sBAutoShutterMax", 3000},
-            {&P::AutoShutterMax, 3000, "hSAutoShMax", 3000},
-            {&P::SubSample, 2, "cBSubsample", 2},
-            {&P::SpeckleFilter, 4, "cBSpeckleFilter", 4},
-            {&P::MedianFilter, 3, "cBMedianFilter", 3},
-            {&P::NBR_LINES, 50, "sBNBRLines", -1}};
-        P& p = t.access->params();
-        for (const auto& [field, value, control, shownValue] : rows)
-            p.*field = value;
-        p.GAINVAL_MIN = 1;
-        p.GAINVAL_MAX = 511;
-        p.SHUTTER_MIN = 10;
-        p.SHUTTER_MAX = 200000;
-        p.DoubleShutter2_MAX = 50000;
-        p.ROI_X_MAX = 1000;
-        p.AutoTriggerError = 13;
-        t.access->applyParametersToControls();
-        for (const auto& [field, value, control, shownValue] : rows) {
-            QWidget* w = t.control(control);
-            auto* combo = qobject_cast<QComboBox*>(w);
-            QVERIFY2((combo ? combo->currentIndex() : w->property("value").toInt()) == shownValue,
-                     control);
+        {
+            WindowFixture t; // no file yet
+            addSensor(t, "Line_1", "192.168.0.65", 1096);
+            QVERIFY(t.iniBytes().contains("\nSensorIP1=192.168.0.65\n"));
+            QCOMPARE(t.onlyDialog(), dialogKey(Dialogs::Kind::Information, "3DSensor",
+                                               "The sensor is successfully added."));
+            addSensor(t, "line_1", "010.0.00.7", 1); // another name; octets kept as typed
+            QCOMPARE(group(t, "Sensors"), sensorsGroup({{"Line_1", "192.168.0.65", "1096"},
+                                                        {"line_1", "010.0.00.7", "1"}}));
         }
-        Ui::Veltrix& f = t.form();
-        QCOMPARE(f.lEAutoTriggerError->text(), QStringLiteral("13"));
-        QVERIFY(f.sBAutoTriggerPeriode->isEnabled() && !f.sBShutter->isEnabled() &&
-                f.sBDoubleShutter1->isEnabled());
-        QCOMPARE(f.lineEdit_AutoShError->text(), QStringLiteral("2500"));
-        QCOMPARE(
-            QVector<int>({f.sBGainVal->minimum(), f.sBGainVal->maximum(), f.hSGainVal->maximum(),
-                          f.sBShutter->minimum(), f.sBShutter->maximum(), f.hSShutter->minimum(),
-                          f.hSShutter->maximum(), f.sBDoubleShutter2->maximum(),
-                          f.hSDoubleShutter2->maximum(), f.sBSearchAreaX->maximum(),
-                          f.hSSearchAreaX->maximum(), f.sBAutoShutterMax->maximum()}),
-            QVector<int>({1, 511, 511, 10, 200000, 10, 5000, 50000, 5000, 1000, 1000, 100000}));
-        p.NBR_LINES_MIN = 0;
-        p.NBR_LINES_MAX = 100;
-        t.access->applyParametersToControls();
-        QCOMPARE(
-            QVector<int>({f.sBNBRLines->minimum(), f.sBNBRLines->maximum(), f.sBNBRLines->value()}),
-            QVector<int>({0, 100, 0}));
-    }
-
-    void registryAtStart()
-    {
-        WindowFixture t(iniFor(three), true);
-        QCOMPARE(t.access->sensorCount(), 3);
-        QCOMPARE(t.access->sensorNames(), QStringList({"Alpha", "Beta", "Gamma"}));
-        QCOMPARE(texts(t.form().lWSensorList), t.access->sensorNames());
-        QCOMPARE(texts(t.access->sensorCombo()), t.access->sensorNames());
-        QCOMPARE(t.access->sensorCombo()->currentIndex(), 0);
-        QCOMPARE(shown(t), QStringLiteral("0 192.168.0.65:1096"));
-        t.form().lWSensorList->setCurrentRow(2);
-        QCOMPARE(shown(t), QStringLiteral("2 172.16.5.9:3001"));
-        QVERIFY(t.form().lEIP->isReadOnly() && t.form().lEPort->isReadOnly());
         const std::pair<QByteArray, QStringList> damaged[] = {
             {"[Sensors]\nNumberOfSensors=3\nSensorName1=One\nSensorName3=Three\n",
              {"One", "", "Three"}},
-            {"[Sensors]\nNumberOfSensors=many\nSensorName1=One\n", {}}};
+            {"[Sensors]\nNumberOfSensors=many\nSensorName1=One\n", {}},
+            {"[Sensors]\nNumberOfSensors=-2\nSensorName1=One\n", {}}};
         for (const auto& [ini, names] : damaged) {
             WindowFixture d(ini, true);
             QCOMPARE(d.access->sensorNames(), names);
             QCOMPARE(texts(d.form().lWSensorList), names);
         }
-    }
 
-    void addSensors()
-    {
-        WindowFixture t;
-        addSensor(t, "Line_1", {"192", "168", "0", "65"}, 1096);
-        QCOMPARE(t.group("Sensors"), sensorsGroup({{"Line_1", "192.168.0.65", "1096"}}));
-        QVERIFY(t.iniBytes().contains("\nSensorIP1=192.168.0.65\n"));
-        QCOMPARE(shown(t), QStringLiteral("0 192.168.0.65:1096"));
-        QCOMPARE(texts(t.access->sensorCombo()), QStringList{"Line_1"});
-        QCOMPARE(t.onlyDialog(), dialogKey(Dialogs::Kind::Information, "3DSensor",
-                                           "The sensor is successfully added."));
-        addSensor(t, "line_1", {"010", "0", "00", "7"}, 1); // another name; octets kept as typed
-        QCOMPARE(t.group("Sensors"),
-                 sensorsGroup({{"Line_1", "192.168.0.65", "1096"}, {"line_1", "010.0.00.7", "1"}}));
-
-        WindowFixture u(iniFor(three), true);
-        u.access->sensorCombo()->setCurrentIndex(2);
-        addSensor(u, "Delta", {"192", "168", "1", "7"}, 4242);
-        QCOMPARE(u.group("Sensors"),
-                 sensorsGroup(three + QList<Entry>{{"Delta", "192.168.1.7", "4242"}}));
-        QCOMPARE(shown(u), QStringLiteral("3 192.168.1.7:4242"));
-        QCOMPARE(texts(u.access->sensorCombo()), QStringList({"Alpha", "Beta", "Gamma", "Delta"}));
-        QCOMPARE(u.access->sensorCombo()->currentIndex(), 0);
+        WindowFixture t(iniFor(three), true);
+        VeltrixTestAccess& a = *t.access;
+        QCOMPARE(shown(t), QString("0 192.168.0.65:1096 Alpha,Beta,Gamma @0 #3"));
+        QVERIFY(t.form().lEIP->isReadOnly() && t.form().lEPort->isReadOnly());
+        t.form().lWSensorList->setCurrentRow(2);
+        a.sensorCombo()->setCurrentIndex(2);
+        QCOMPARE(shown(t), QString("2 172.16.5.9:3001 Alpha,Beta,Gamma @2 #3"));
+        addSensor(t, "Delta", "192.168.1.7", 4242);
+        SensorEntries four = three;
+        four.push_back({"Delta", "192.168.1.7", "4242"});
+        QCOMPARE(group(t, "Sensors"), sensorsGroup(four));
+        QCOMPARE(shown(t), QString("3 192.168.1.7:4242 Alpha,Beta,Gamma,Delta @0 #4"));
 
         const QString incomplete = "The data you give is incomplete.\nPlease fill in all the data.";
-        const std::tuple<QString, QStringList, QString> refusals[] = {
-            {"", {"192", "168", "0", "65"}, incomplete},
-            {"S", {"", "168", "0", "65"}, incomplete},
-            {"S", {"192", "168", "", "65"}, incomplete},
-            {"S", {"192", "168", "0", ""}, incomplete},
-            {"Beta",
-             {"1", "2", "3", "4"},
-             "The name you give is already existing.\nPlease enter another name."}};
-        for (const auto& [name, octets, message] : refusals) {
-            WindowFixture r(iniFor(three), true);
-            addSensor(r, name, octets, 5);
-            QCOMPARE(r.onlyDialog(), dialogKey(Dialogs::Kind::Critical, "3D Sensor", message));
-            QCOMPARE(r.iniBytes(), iniFor(three));
-            QCOMPARE(r.form().lWSensorList->count(), 3);
+        const QByteArray before = t.iniBytes();
+        for (const auto& [name, address, message] :
+             std::vector<std::tuple<QString, QString, QString>>{
+                 {"", "192.168.0.65", incomplete},
+                 {"S", ".168.0.65", incomplete},
+                 {"S", "192.168..65", incomplete},
+                 {"S", "192.168.0.", incomplete},
+                 {"Beta", "1.2.3.4",
+                  "The name you give is already existing.\nPlease enter another name."}}) {
+            t.dialogs.clear();
+            addSensor(t, name, address, 5);
+            QCOMPARE(t.onlyDialog(), dialogKey(Dialogs::Kind::Critical, "3D Sensor", message));
+            QVERIFY(t.iniBytes() == before && t.form().lWSensorList->count() == 4);
         }
-    }
 
-    void removeSensors()
-    {
-        for (int row = 0; row < 3; ++row) {
-            WindowFixture t(iniFor(three), true);
+        // Removing rows 1, 2 (the last), 0, 0: the row above (or the first) is selected next.
+        for (const auto& [row, after] : std::vector<std::pair<int, QString>>{
+                 {1, "0 192.168.0.65:1096 Alpha,Gamma,Delta @0 #3"},
+                 {2, "1 172.16.5.9:3001 Alpha,Gamma @0 #2"},
+                 {0, "0 172.16.5.9:3001 Gamma @0 #1"},
+                 {0, "-1 :  @-1 #0"}}) {
+            t.dialogs.clear();
             t.form().lWSensorList->setCurrentRow(row);
-            t.access->sensorCombo()->setCurrentIndex(2);
+            a.sensorCombo()->setCurrentIndex(a.sensorCombo()->count() - 1);
             QTest::mouseClick(t.form().pBRemoveSensor, Qt::LeftButton);
-            QList<Entry> left = three;
-            left.removeAt(row);
-            const int selected = row == 2 ? 1 : 0;
-            QCOMPARE(t.group("Sensors"), sensorsGroup(left));
-            QCOMPARE(t.access->sensorCount(), 2);
-            const QStringList names = {left[0].name, left[1].name};
-            QCOMPARE(t.access->sensorNames(), names);
-            QCOMPARE(texts(t.form().lWSensorList), names);
-            QCOMPARE(texts(t.access->sensorCombo()), names);
-            QCOMPARE(t.access->sensorCombo()->currentIndex(), 0);
-            QCOMPARE(shown(t), QStringLiteral("%1 %2:%3")
-                                   .arg(selected)
-                                   .arg(left[selected].ip, left[selected].port));
+            four.erase(four.begin() + row);
+            QCOMPARE(group(t, "Sensors"), sensorsGroup(four));
+            QCOMPARE(shown(t), after);
             QCOMPARE(t.onlyDialog(), dialogKey(Dialogs::Kind::Information, "3DSensor",
                                                "The sensor is successfully removed."));
         }
-        WindowFixture solo(iniFor({{"Solo", "192.168.0.65", "1096"}}), true);
-        QTest::mouseClick(solo.form().pBRemoveSensor, Qt::LeftButton);
-        QCOMPARE(solo.group("Sensors"), Values({{"NumberOfSensors", "0"}}));
-        QVERIFY(solo.form().lWSensorList->count() == 0 && solo.access->sensorCombo()->count() == 0);
-        QCOMPARE(shown(solo), QStringLiteral("-1 :"));
-        const QByteArray before =
-            "[Sensors]\nNumberOfSensors=0\n\n[Range]\nLastProfileMMLowerX=-12.5\n";
-        WindowFixture none(before, true);
-        QTest::mouseClick(none.form().pBRemoveSensor, Qt::LeftButton);
-        QCOMPARE(none.iniBytes(), before);
-        QVERIFY(none.dialogs.empty());
+        t.dialogs.clear();
+        const QByteArray empty = t.iniBytes();
+        QTest::mouseClick(t.form().pBRemoveSensor, Qt::LeftButton);
+        QVERIFY(t.iniBytes() == empty && t.dialogs.empty());
     }
 
     // Ranges read at start and written at exit; zooms and the online/offline switch keep
-    // them in the slots of the unit shown (pixel 0..3, mm 4..7).
-    void plotRanges()
+    // them in the slots of the unit shown (pixel 0..3, mm 4..7). The switch sets the status,
+    // Connect/Disconnect, the data and 3D actions and the "3D Display" tab.
+    void plotRangesAndOnlineSwitch()
     {
         WindowFixture t(iniFor(three) +
                             "[Range]\nLastProfilePixelLowerX=-3\nLastProfilePixelUpperX=1280\n"
@@ -675,74 +517,128 @@ private slots:
                             "LastProfileMMLowerY=rubbish\n",
                         true);
         double* r = t.access->storedRanges();
-        QCOMPARE(QVector<double>(r, r + 8),
-                 QVector<double>({-3, 1280, 0.000125, 1.23457e+06, 1.5e-07, -12.5, 0.0, 0.0}));
+        QCOMPARE(ranges(*t.access), QString("-3 1280 0.000125 1.23457e+06 1.5e-07 -12.5 0 0"));
         r[1] = 1234567.0;
         r[2] = -3.25;
         r[7] = 1e-9;
         t.close();
-        QCOMPARE(t.group("Range"), Values({{"LastProfilePixelLowerX", "-3"},
-                                           {"LastProfilePixelUpperX", "1.23457e+06"},
-                                           {"LastProfilePixelLowerY", "-3.25"},
-                                           {"LastProfilePixelUpperY", "1.23457e+06"},
-                                           {"LastProfileMMLowerX", "1.5e-07"},
-                                           {"LastProfileMMUpperX", "-12.5"},
-                                           {"LastProfileMMLowerY", "0"},
-                                           {"LastProfileMMUpperY", "1e-09"}}));
-        QCOMPARE(t.group("Sensors"), sensorsGroup(three));
-
-        for (int unit = 0; unit <= 3; ++unit) {
-            WindowFixture z;
-            z.access->plotUnit() = unit;
-            z.access->saveLastZoomXAxis(QCPRange(-5, 7));
-            z.access->saveLastZoomYAxis(QCPRange(11, 13));
-            QVector<double> expected(8, 0.0);
-            for (int i = 0; i < 4 && (unit == 1 || unit == 2); ++i)
-                expected[(unit - 1) * 4 + i] = QVector<double>({-5, 7, 11, 13})[i];
-            QCOMPARE(QVector<double>(z.access->storedRanges(), z.access->storedRanges() + 8),
-                     expected);
-        }
+        QCOMPARE(rangeGroup(t), QString("-3 1.23457e+06 -3.25 1.23457e+06 1.5e-07 -12.5 0 1e-09 "
+                                        "(8 keys)"));
+        QCOMPARE(group(t, "Sensors"), sensorsGroup(three));
 
         WindowFixture o;
         VeltrixTestAccess& a = *o.access;
+        QStringList seen;
+        for (int unit = 0; unit <= 3; ++unit) {
+            std::fill(a.storedRanges(), a.storedRanges() + 8, 0.0);
+            a.plotUnit() = unit;
+            a.saveLastZoom(QCPRange(-5, 7), QCPRange(11, 13));
+            seen << ranges(a);
+        }
+        QCOMPARE(seen.join(" | "), QString("0 0 0 0 0 0 0 0 | -5 7 11 13 0 0 0 0 | "
+                                           "0 0 0 0 -5 7 11 13 | 0 0 0 0 0 0 0 0"));
+        std::fill(a.storedRanges(), a.storedRanges() + 8, 0.0);
         QCustomPlot* plot = o.form().customPlot;
+        seen.clear();
         for (int round = 0; round < 2; ++round) {
-            const bool offline = round == 0;
-            a.plotUnit() = offline ? 2 : 1;
+            a.plotUnit() = round ? 1 : 2;
             plot->xAxis->setRange(-7 + round, 9);
             plot->yAxis->setRange(11, 13 + round);
-            (offline ? o.form().rBOffline : o.form().rBOnline)->click();
-            QCOMPARE(a.online(), offline ? 0 : 1);
-            QCOMPARE(a.status(), offline ? QString("Offline") : QString("Disconnected"));
-            QCOMPARE(a.statusStyle(), QString("background-color: ") + (offline ? "blue" : "red"));
-            QCOMPARE(a.action("connectAct")->isEnabled(), !offline);
-            QVERIFY(!a.action("disconnectAct")->isEnabled());
-            for (const char* name :
-                 {"openDataAct", "nextDataAct", "previousDataAct", "display3DAct"})
-                QVERIFY2(a.action(name)->isEnabled() == offline, name);
-            QCOMPARE(o.form().tabWidget->isTabEnabled(3), offline);
+            (round ? o.form().rBOnline : o.form().rBOffline)->click();
+            seen << QString("%1 %2 tab%3 ")
+                            .arg(a.online())
+                            .arg(a.state())
+                            .arg(o.form().tabWidget->isTabEnabled(3)) +
+                        enabledActions(a, "openDataAct nextDataAct previousDataAct display3DAct");
         }
-        QCOMPARE(QVector<double>(a.storedRanges(), a.storedRanges() + 8),
-                 QVector<double>({-6, 9, 11, 14, -7, 9, 11, 13}));
+        QCOMPARE(seen.join('\n'),
+                 QString("0 Offline|blue| tab1 openDataAct nextDataAct previousDataAct "
+                         "display3DAct\n1 Disconnected|red| connect tab0 !openDataAct "
+                         "!nextDataAct !previousDataAct !display3DAct"));
+        QCOMPARE(ranges(a), QString("-6 9 11 14 -7 9 11 13"));
     }
 
-    void inputValidators()
+    // Save the job on one window, load it on a fresh one, which then browses a product recording
+    // in mm (frames 0, 1, 2 longer than a sensor line, 5), a pixel one, a missing one.
+    void saveLoadAndBrowse()
     {
-        WindowFixture t;
-        QVERIFY(t.showAndWait());
-        t.form().tabWidget->setCurrentIndex(0);
-        auto typed = [&](QLineEdit* edit, const QString& keys) {
-            edit->clear();
-            edit->setFocus();
-            QTest::keyClicks(edit, keys);
-            return edit->text();
-        };
-        Ui::Veltrix& f = t.form();
-        QCOMPARE(QStringList({typed(f.lEIPAddress1, "224"), typed(f.lEIPAddress1, "1000"),
-                              typed(f.lEIPAddress1, "223"), typed(f.lEIPAddress1, "0"),
-                              typed(f.lEIPAddress2, "256"), typed(f.lEIPAddress3, "300"),
-                              typed(f.lEIPAddress4, "255"), typed(f.lESensorName, "Line 1-a.b_C")}),
-                 QStringList({"22", "100", "223", "0", "25", "30", "255", "Line1ab_C"}));
+        QTemporaryDir files;
+        const QString demo = files.filePath("Demo.TXT.txt");
+        const auto body = [](const QString& text) { return text.section('\n', 3); }; // no date
+        QString saved;
+        {
+            WindowFixture w;
+            w.access->form().dsBPhiFilter1->setValue(2.7);
+            w.access->form().cBLineAlgo2->setCurrentIndex(0);
+            w.access->product().job[1].ROI_X_0 = 123.456789f;
+            w.access->product().job[1].ROI_Y_1 = -0.000123456789f;
+            w.answer = demo;
+            w.access->saveProductAct()->trigger();
+            QCOMPARE(lastDialog(w), "4|w|Save Product Parameters|" + w.window->baseDirectory() +
+                                        "/ProdPar.txt" + parameterFiles);
+            saved = body(w.access->exportedProductText());
+        }
+        WindowFixture w;
+        VeltrixTestAccess& a = *w.access;
+        const QString title = a.form().dWProduct->windowTitle();
+        const QString before = body(a.exportedProductText());
+        a.productPending() = 0;
+        w.answer =
+            writeFile(files, "settings.txt", "[ProductInfo]\nFunction=Sensor\nSENSOR_ROI=0\n");
+        a.loadProductAct()->trigger();
+        QVERIFY(body(a.exportedProductText()) == before && a.productPending() == 0 &&
+                a.form().dWProduct->windowTitle() == title);
+        w.answer = demo;
+        a.loadProductAct()->trigger();
+        QCOMPARE(lastDialog(w), "3|w|Load Product Parameter|" + w.window->baseDirectory() +
+                                    "/ProdPar.txt" + parameterFiles);
+        QCOMPARE(body(a.exportedProductText()), saved);
+        QVERIFY(saved.contains("LINE_FILTER=2\n") && saved.contains("ROI_Y_1=-0.000123457\n"));
+        QVERIFY(a.product().job[1].ROI_X_0 == 123.457f && a.productPending() == 1 &&
+                a.roiTrainingState() == 3);
+        QCOMPARE(a.form().dWProduct->windowTitle(), QString("Product Parameters: Demo"));
+
+        const Frames frames = {{0, profile(3, -10.5)},
+                               {1, profile(2, -20)},
+                               {2, profile(2000, -300)},
+                               {5, profile(1, -1)}};
+        const QString mmFile =
+            writeFile(files, "profile_mm_20260101-120000.txt", recording(frames));
+        QCPGraph* graph = a.form().customPlot->graph(0);
+        a.form().rBOffline->click();
+        w.answer = mmFile;
+        a.openDataAct()->trigger();
+        QCOMPARE(lastDialog(w),
+                 "3|w|Open offline data for 2D display|" + a.dataDir() + parameterFiles);
+        const Points first = plotted(a);
+        QVERIFY(graph->name() == "Line: 0" && first == padded(frames[0].second));
+        QCOMPARE(a.form().customPlot->xAxis->label() + "|" + a.state(),
+                 QString("x position in mm|profile_mm_20260101-120000|blue|"));
+        const Frames forward = {
+            {1, frames[1].second}, {2, frames[2].second}, {3, {}}, {4, {}},
+            {5, frames[3].second}, {5, frames[3].second}}; // the last step does nothing
+        for (const auto& [block, points] : forward) {
+            a.nextDataAct()->trigger();
+            QCOMPARE(graph->name(), QString("Line: %1").arg(block));
+            QCOMPARE(plotted(a), padded(points));
+        }
+        for (int block = 4; block >= -1; --block) { // the last step does nothing
+            a.previousDataAct()->trigger();
+            QCOMPARE(graph->name(), QString("Line: %1").arg(std::max(block, 0)));
+        }
+        QCOMPARE(plotted(a), first);
+
+        w.answer = writeFile(files, "pixel.txt", recording({{0, profile(4, 5)}}));
+        a.openDataAct()->trigger();
+        QCOMPARE(a.form().customPlot->yAxis->label(), QString("z position in pixel"));
+        w.answer = files.filePath("missing.txt");
+        a.openDataAct()->trigger();
+        QVERIFY(lastDialog(w) == "0|0|Lumo|No such file or directory|" &&
+                !a.offlineProfiles().isOpen());
+        w.answer = mmFile;
+        a.openDataAct()->trigger();
+        a.form().rBOnline->click();
+        QVERIFY(!a.offlineProfiles().isOpen() && a.offlineProfiles().blockStarts().empty());
     }
 };
 

@@ -2,7 +2,6 @@
 // The window tests' fixture: a private working directory whose 3DSensor.ini the test writes,
 // the real window, dialogs recorded instead of shown, and VeltrixTestAccess, the window's
 // friend that reaches its private members.
-
 #include "app/dialogs.h"
 #include "app/veltrix.h"
 #include "sensor/tcpthread.h"
@@ -10,27 +9,33 @@
 #include "surface/surfacegraph.h"
 #include "ui_veltrix.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QSpinBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMap>
-#include <QMenu>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QToolBar>
+#include <QtTest>
+#include <QtWidgets>
 #include <memory>
 #include <tuple>
-#include <type_traits>
 #include <vector>
+
+// The window's actions, menus and bars, reachable by name for the tables of the tests.
+#define LUMO_PARTS(X)                                                                              \
+    X(saveSettingsAct) X(loadSettingsAct) X(loadProductAct) X(saveProductAct) X(connectAct)        \
+    X(disconnectAct) X(captureAct) X(recordAct) X(stopAct) X(writeFlashAct) X(quitAct)             \
+    X(fitViewAct) X(panAct) X(zoomInAct) X(zoomOutAct) X(xAxisZoomAct) X(zAxisZoomAct)             \
+    X(saveImageAct) X(openDataAct) X(nextDataAct) X(previousDataAct) X(aboutAct) X(aboutQtAct)     \
+    X(aboutSensorAct) X(display3DAct) X(exportCloudAct) X(fileMenu) X(actionMenu) X(viewMenu)      \
+    X(helpMenu) X(fileToolBar) X(actionToolBar) X(viewToolBar) X(statusToolBar) X(sensorCombo)     \
+    X(statusLine)
+// The state the tests read or set directly.
+#define LUMO_STATE(X)                                                                              \
+    X(acquiring) X(recording) X(sensorConnected) X(online) X(plotUnit) X(sensorCount)              \
+    X(sensorNames) X(storedRanges) X(params) X(product) X(productPending) X(roiTrainingState)      \
+    X(roiRect) X(roiLine) X(imageScene) X(tcpThread) X(recordFile) X(recordedFrameCount)           \
+    X(baseDir) X(dataDir) X(productFilePath) X(settingsFilePath) X(surfaceGraph) X(fullRateBox)    \
+    X(fullRateCount) X(recordStatus) X(offlineProfiles) X(healthLabel)
+#define LUMO_REACH(member)                                                                         \
+    auto& member() { return w.member; }
+#define LUMO_BY_NAME(member)                                                                       \
+    if (name == QLatin1String(#member))                                                            \
+        return w.member;
 
 class VeltrixTestAccess
 {
@@ -38,103 +43,40 @@ public:
     explicit VeltrixTestAccess(Veltrix& window) : w(window) {}
     Veltrix& w;
 
+    LUMO_PARTS(LUMO_REACH)
+    LUMO_STATE(LUMO_REACH)
+    QObject* named(const QString& name) const
+    {
+        LUMO_PARTS(LUMO_BY_NAME)
+        qFatal("no member %s", qPrintable(name));
+    }
+    QAction* action(const QString& name) const { return qobject_cast<QAction*>(named(name)); }
     Ui::Veltrix& form() { return *w.form; }
-    QAction* action(const QString& name) const
-    {
-        const QMap<QString, QAction*> actions = {{"saveSettingsAct", w.saveSettingsAct},
-                                                 {"loadSettingsAct", w.loadSettingsAct},
-                                                 {"loadProductAct", w.loadProductAct},
-                                                 {"saveProductAct", w.saveProductAct},
-                                                 {"connectAct", w.connectAct},
-                                                 {"disconnectAct", w.disconnectAct},
-                                                 {"captureAct", w.captureAct},
-                                                 {"recordAct", w.recordAct},
-                                                 {"stopAct", w.stopAct},
-                                                 {"writeFlashAct", w.writeFlashAct},
-                                                 {"quitAct", w.quitAct},
-                                                 {"fitViewAct", w.fitViewAct},
-                                                 {"panAct", w.panAct},
-                                                 {"zoomInAct", w.zoomInAct},
-                                                 {"zoomOutAct", w.zoomOutAct},
-                                                 {"xAxisZoomAct", w.xAxisZoomAct},
-                                                 {"zAxisZoomAct", w.zAxisZoomAct},
-                                                 {"saveImageAct", w.saveImageAct},
-                                                 {"openDataAct", w.openDataAct},
-                                                 {"nextDataAct", w.nextDataAct},
-                                                 {"previousDataAct", w.previousDataAct},
-                                                 {"aboutAct", w.aboutAct},
-                                                 {"aboutQtAct", w.aboutQtAct},
-                                                 {"aboutSensorAct", w.aboutSensorAct},
-                                                 {"display3DAct", w.display3DAct}};
-        return actions.value(name, nullptr);
-    }
-    QAction* connectAct() { return w.connectAct; }
-    QAction* disconnectAct() { return w.disconnectAct; }
-    QAction* captureAct() { return w.captureAct; }
-    QAction* recordAct() { return w.recordAct; }
-    QAction* stopAct() { return w.stopAct; }
-    QAction* saveImageAct() { return w.saveImageAct; }
-    QAction* writeFlashAct() { return w.writeFlashAct; }
-    QMenu* menu(const QString& name) const
-    {
-        const QMap<QString, QMenu*> menus = {{"fileMenu", w.fileMenu},
-                                             {"actionMenu", w.actionMenu},
-                                             {"viewMenu", w.viewMenu},
-                                             {"helpMenu", w.helpMenu}};
-        return menus.value(name, nullptr);
-    }
-    QToolBar* toolBar(const QString& name) const
-    {
-        const QMap<QString, QToolBar*> bars = {{"fileToolBar", w.fileToolBar},
-                                               {"actionToolBar", w.actionToolBar},
-                                               {"viewToolBar", w.viewToolBar},
-                                               {"statusToolBar", w.statusToolBar}};
-        return bars.value(name, nullptr);
-    }
-    QComboBox* sensorCombo() const { return w.sensorCombo; }
-    QLineEdit* statusLine() const { return w.statusLine; }
     QString status() const { return w.statusLine->text(); }
     QString statusStyle() const { return w.statusLine->styleSheet(); }
-
-    int& acquiring() { return w.acquiring; }
-    int recording() const { return w.recording; }
-    int& sensorConnected() { return w.sensorConnected; }
-    int& online() { return w.online; }
-    int& plotUnit() { return w.plotUnit; }
-    int sensorCount() const { return w.sensorCount; }
-    const QStringList& sensorNames() const { return w.sensorNames; }
-    double* storedRanges() { return w.storedRanges; }
-    SensorParameters& params() { return w.params; }
-    QCPItemRect* roiRect(int i) const { return w.roiRect[i]; }
-    QCPItemStraightLine* roiLine(int i) const { return w.roiLine[i]; }
-    QGraphicsScene* imageScene() const { return w.imageScene; }
-    TcpThread* thread() { return w.tcpThread; }
-    QFile& recordFile() { return w.recordFile; }
+    // The status line, its colour and the acquisition actions enabled.
+    QString state() const
+    {
+        QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
+        const std::pair<const char*, QAction*> actions[] = {
+            {"connect", w.connectAct}, {"disconnect", w.disconnectAct},
+            {"capture", w.captureAct}, {"record", w.recordAct},
+            {"stop", w.stopAct},       {"saveImage", w.saveImageAct},
+            {"flash", w.writeFlashAct}};
+        for (const auto& [name, action] : actions)
+            out += action->isEnabled() ? QString(" ") + name : QString();
+        return out;
+    }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
-
-    QString baseDir() const { return w.baseDir; }
-    QString dataDir() const { return w.dataDir; }
-    QString productFilePath() const { return w.productFilePath; }
-    QString settingsFilePath() const { return w.settingsFilePath; }
     QString registryPath() const { return w.registryPath(); }
-
+    QCustomPlot* plot() { return w.form->customPlot; }
     void checkGUIEnabled() { w.checkGUIEnabled(); }
     void applyParametersToControls() { w.applyParametersToControls(); }
-    void saveLastZoomXAxis(const QCPRange& r) { w.saveLastZoomXAxis(r); }
-    void saveLastZoomYAxis(const QCPRange& r) { w.saveLastZoomYAxis(r); }
-
-    // Accessors added by later features go below this line, one commented block each.
-    // --- 3D view ---
-    SurfaceGraph* surfaceGraph() { return w.surfaceGraph; }
-    QAction* display3DAct() { return w.display3DAct; }
-    // ---- Scanning: full-rate recording and point-cloud export ----
-    QCheckBox* everyProfileBox() { return w.fullRateBox; }
-    QSpinBox* recordCount() { return w.fullRateCount; }
-    QString recordStatus() const { return w.recordStatus->text(); }
-    QAction* exportAct() { return w.exportCloudAct; }
-    // Profile plot, recording, angle results and ROI training.
-    QCustomPlot* plot() { return w.form->customPlot; }
-    int recordedFrameCount() const { return w.recordedFrameCount; }
+    void saveLastZoom(const QCPRange& x, const QCPRange& y)
+    {
+        w.saveLastZoomXAxis(x);
+        w.saveLastZoomYAxis(y);
+    }
     void beginRecording(const QString& path, int maxProfiles)
     {
         w.recordFile.setFileName(path);
@@ -152,38 +94,30 @@ public:
         w.loadProduct(x.data(), z.data(), int(x.size()),
                       reinterpret_cast<unsigned char*>(text.data()), 10.0f);
     }
-    // Product parameter files and offline browsing
-    QAction* saveProductAct() { return w.saveProductAct; }
-    QAction* loadProductAct() { return w.loadProductAct; }
-    QAction* openDataAct() { return w.openDataAct; }
-    QAction* nextDataAct() { return w.nextDataAct; }
-    QAction* previousDataAct() { return w.previousDataAct; }
-    ProductParameters& product() { return w.product; }
-    int& productPending() { return w.productPending; }
-    int roiTrainingState() const { return w.roiTrainingState; }
-    const OfflineProfiles& offline() const { return w.offlineProfiles; }
     QString exportedProductText()
     {
         QString t;
         w.exportProductFile(&t);
         return t;
     }
-    // --- Link health (test_link_health.cpp) ---
-    QString healthText() const { return w.healthLabel ? w.healthLabel->text() : QString(); }
 };
 
-template <typename T> QStringList texts(const T* widget)
+// Each control as "name=value", ranged ones with their "[minimum,maximum]".
+inline QString controlsText(QWidget* window, const QString& names)
 {
     QStringList out;
-    for (int i = 0; i < widget->count(); ++i) {
-        if constexpr (std::is_same_v<T, QListWidget>)
-            out << widget->item(i)->text();
-        else if constexpr (std::is_same_v<T, QTabWidget>)
-            out << widget->tabText(i);
+    for (const QString& name : names.split(' ')) {
+        QWidget* w = window->findChild<QWidget*>(name);
+        if (qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w))
+            out << name + "=" +
+                       w->property(qobject_cast<QComboBox*>(w) ? "currentIndex" : "text")
+                           .toString();
         else
-            out << widget->itemText(i);
+            out << QString("%1=%2[%3,%4]")
+                       .arg(name, w->property("value").toString(),
+                            w->property("minimum").toString(), w->property("maximum").toString());
     }
-    return out;
+    return out.join(' ');
 }
 
 inline QString dialogKey(Dialogs::Kind kind, const QString& title, const QString& text)
@@ -191,41 +125,53 @@ inline QString dialogKey(Dialogs::Kind kind, const QString& title, const QString
     return QStringLiteral("%1|%2|%3").arg(int(kind)).arg(title, text);
 }
 
-struct ShownDialog
+// (name, address, port) of each registered sensor.
+using SensorEntries = std::vector<std::tuple<QString, QString, QString>>;
+
+inline QByteArray iniFor(const SensorEntries& entries)
 {
-    Dialogs::Kind kind;
-    QString title;
-    QString text;
-};
+    QString ini = QString("[Sensors]\nNumberOfSensors=%1\n").arg(entries.size());
+    int n = 1;
+    for (const auto& [name, address, port] : entries)
+        ini += QString("SensorName%1=%2\nSensorIP%1=%3\nSensorPort%1=%4\n")
+                   .arg(n++)
+                   .arg(name, address, port);
+    return ini.toUtf8();
+}
 
-using SensorEntries = std::vector<std::tuple<QString, QString, int>>;
-
-// A window started in its own temporary working directory, with the registry written first:
-// either the given sensors (the window is then shown) or the given text.
+// A window started in its own temporary working directory, with the registry written first
+// when there is one to write. A window for a simulator is shown. Dialogs are recorded; file
+// dialogs answer what answer holds.
 class WindowFixture
 {
 public:
-    explicit WindowFixture(const SensorEntries& entries = {})
+    explicit WindowFixture(const QByteArray& iniText = {}, bool writeIni = false)
     {
-        QByteArray ini =
-            "[Sensors]\nNumberOfSensors=" + QByteArray::number(int(entries.size())) + "\n";
-        int n = 1;
-        for (const auto& [name, address, port] : entries) {
-            const QByteArray i = QByteArray::number(n++);
-            ini += "SensorName" + i + "=" + name.toUtf8() + "\nSensorIP" + i + "=" +
-                   address.toUtf8() + "\nSensorPort" + i + "=" + QByteArray::number(port) + "\n";
-        }
-        begin(ini, !entries.empty());
+        QDir::setCurrent(dir.path());
+        QFile file(iniPath());
+        if (writeIni && file.open(QIODevice::WriteOnly))
+            file.write(iniText);
+        file.close();
+        Dialogs::setResponder([this](const Dialogs::Shown& s) {
+            dialogs.push_back(s);
+            const bool isFile =
+                s.kind == Dialogs::Kind::OpenFile || s.kind == Dialogs::Kind::SaveFile;
+            return isFile ? answer : QString();
+        });
+        window = std::make_unique<Veltrix>();
+        access = std::make_unique<VeltrixTestAccess>(*window);
+    }
+    explicit WindowFixture(quint16 simulatorPort)
+        : WindowFixture(iniFor({{"Simulator", "127.0.0.1", QString::number(simulatorPort)}}), true)
+    {
         window->show();
     }
-    WindowFixture(const QByteArray& iniText, bool writeIni) { begin(iniText, writeIni); }
     ~WindowFixture()
     {
         close();
         Dialogs::setResponder({});
         QDir::setCurrent(previousDir);
     }
-
     void close() // the window's destructor writes the stored ranges
     {
         access.reset();
@@ -237,16 +183,6 @@ public:
         QFile file(iniPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    QMap<QString, QString> group(const QString& name) const
-    {
-        QSettings settings(iniPath(), QSettings::IniFormat);
-        settings.beginGroup(name);
-        QMap<QString, QString> values;
-        for (const QString& key : settings.childKeys())
-            values.insert(key, settings.value(key).toString());
-        return values;
-    }
-    QStringList groups() const { return QSettings(iniPath(), QSettings::IniFormat).childGroups(); }
     Ui::Veltrix& form() { return access->form(); }
     template <typename T = QWidget> T* control(const QString& name) const
     {
@@ -269,58 +205,20 @@ public:
     }
     QString lastDialogText() const { return dialogs.empty() ? QString() : dialogs.back().text; }
 
+    QString previousDir = QDir::currentPath();
     QTemporaryDir dir;
-    QString previousDir;
-    std::vector<ShownDialog> dialogs;
+    QString answer;
+    std::vector<Dialogs::Shown> dialogs;
     std::unique_ptr<Veltrix> window;
     std::unique_ptr<VeltrixTestAccess> access;
-
-private:
-    void begin(const QByteArray& iniText, bool writeIni)
-    {
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        QFile file(iniPath());
-        if (writeIni && file.open(QIODevice::WriteOnly))
-            file.write(iniText);
-        file.close();
-        Dialogs::setResponder([this](const Dialogs::Shown& shown) {
-            dialogs.push_back({shown.kind, shown.title, shown.text});
-            return QString();
-        });
-        window = std::make_unique<Veltrix>();
-        access = std::make_unique<VeltrixTestAccess>(*window);
-    }
-};
-using WindowUnderTest = WindowFixture;
-
-// (command, direction, value) of a logged request.
-struct Wire
-{
-    uint32_t command;
-    uint32_t direction;
-    int32_t value;
-    bool operator==(const Wire& o) const
-    {
-        return command == o.command && direction == o.direction && value == o.value;
-    }
 };
 
-inline std::vector<Wire> wireOf(const std::vector<sim::Request>& requests)
-{
-    std::vector<Wire> out;
-    for (const sim::Request& r : requests)
-        out.push_back({r.command, r.direction, r.value});
-    return out;
-}
-
-inline QString describe(const std::vector<Wire>& wire)
+// A request log as "command" + "r" for a read, "w=value" for a write, space-separated.
+inline QString wireText(const std::vector<sim::Request>& requests)
 {
     QStringList parts;
-    for (const Wire& w : wire)
-        parts << QString("%1%2%3")
-                     .arg(w.command)
-                     .arg(w.direction ? "r" : "w")
-                     .arg(w.direction ? QString() : QString("=%1").arg(w.value));
+    for (const sim::Request& r : requests)
+        parts << QString::number(r.command) +
+                     (r.direction ? QString("r") : QString("w=%1").arg(r.value));
     return parts.join(' ');
 }

@@ -2,13 +2,7 @@
 // operations before and after a file, a rejected file.
 #include "../app/windowfixture.h"
 
-#include <QSlider>
-#include <QtDataVisualization/Q3DCamera>
-#include <QtDataVisualization/Q3DScene>
-#include <QtDataVisualization/Q3DSurface>
-#include <QtDataVisualization/Q3DTheme>
-#include <QtDataVisualization/QSurface3DSeries>
-#include <QtDataVisualization/QValue3DAxis>
+#include <QtDataVisualization>
 
 using namespace QtDataVisualization;
 
@@ -24,16 +18,18 @@ private slots:
         Ui::Veltrix& form = w.form();
         Q3DSurface* graph = w.surfaceGraph()->surface();
         Q3DCamera* camera = graph->scene()->activeCamera();
-        QCOMPARE(graph->activeTheme()->type(), Q3DTheme::ThemeDigia);
-        QCOMPARE(graph->selectionMode(), QAbstract3DGraph::SelectionItem);
-        QVERIFY(!form.tabWidget->isTabEnabled(3));
+        QVERIFY(graph->activeTheme()->type() == Q3DTheme::ThemeDigia &&
+                graph->selectionMode() == QAbstract3DGraph::SelectionItem);
 
         // Before a file is chosen the camera does not move.
-        const QVector3D camera0(camera->xRotation(), camera->yRotation(), camera->zoomLevel());
+        auto view = [camera] {
+            return QVector3D(camera->xRotation(), camera->yRotation(), camera->zoomLevel());
+        };
+        const QVector3D camera0 = view();
         form.hSRotationX->setValue(90);
         form.hSRotationY->setValue(45);
         w.surfaceGraph()->zoomInView();
-        QCOMPARE(QVector3D(camera->xRotation(), camera->yRotation(), camera->zoomLevel()), camera0);
+        QCOMPARE(view(), camera0);
 
         // 5 profiles x 8 points at x = 1, 1.5 .. 4.5; a file of 4, 4, 3 points; one profile.
         QByteArray scan, bad;
@@ -42,9 +38,8 @@ private slots:
                 scan += QString("%1; %2; %3;\r\n").arg(1 + c * 0.5).arg(frame).arg(c).toUtf8();
         for (int frame : {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2})
             bad += QString("1.0; %1; 2.0;\r\n").arg(frame).toUtf8();
-        QString answer;
         auto load = [&](const QString& name, const QByteArray& content) {
-            QFile file(answer = f.dir.filePath(name));
+            QFile file(f.answer = f.dir.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
             file.close();
             w.display3DAct()->trigger();
@@ -58,46 +53,36 @@ private slots:
         };
 
         form.rBOffline->click();
-        QVERIFY(form.tabWidget->isTabEnabled(3));
-        Dialogs::setResponder([&](const Dialogs::Shown& shown) {
-            f.dialogs.push_back({shown.kind, shown.title, shown.text});
-            return answer;
-        });
         load("scan_01.TXT", scan);
-        QCOMPARE(f.dialogs.size(), size_t(1));
-        QCOMPARE(f.dialogs[0].title, QString("Open offline data for 3D display"));
-        QCOMPARE(f.dialogs[0].text, w.dataDir());
-        QCOMPARE(graph->seriesList().size(), 1);
-        const QSurfaceDataProxy* proxy = graph->seriesList()[0]->dataProxy();
-        QCOMPARE(QSize(proxy->columnCount(), proxy->rowCount()), QSize(8, 5));
+        QCOMPARE(f.onlyDialog(), dialogKey(Dialogs::Kind::OpenFile,
+                                           "Open offline data for 3D display", w.dataDir()));
+        const QSurfaceDataProxy* proxy = graph->seriesList().value(0)->dataProxy();
+        QVERIFY(graph->seriesList().size() == 1 && proxy->columnCount() == 8 &&
+                proxy->rowCount() == 5);
         QCOMPARE(sliders(), QString("0/6 7/7 0/3 4/4 "));
         QCOMPARE(w.status() + ", " + w.statusStyle(), QString("scan_01, background-color: blue"));
 
         // The column minimum dragged onto the maximum pushes it one position on.
         form.hSAxisMaxSliderX->setValue(3);
         form.hSAxisMinSliderX->setValue(3);
-        QCOMPARE(form.hSAxisMaxSliderX->value(), 4);
-        QCOMPARE(QPointF(graph->axisX()->min(), graph->axisX()->max()), QPointF(2.5, 3.0));
+        QCOMPARE(
+            QVector3D(form.hSAxisMaxSliderX->value(), graph->axisX()->min(), graph->axisX()->max()),
+            QVector3D(4, 2.5, 3.0));
 
         form.tWDisplay->setCurrentIndex(2); // the window's zoom command acts on the 3D view
-        for (QAction* action : f.window->findChildren<QAction*>())
-            if (action->text() == "&Zoom in")
-                action->trigger();
+        w.zoomInAct()->trigger();
         QCOMPARE(camera->zoomLevel(), 115.0f);
         form.hSRotationY->setValue(20);
         form.hSRotationX->setValue(30); // back to zoom 100, the stored level stays at 115
-        QCOMPARE(QVector3D(camera->xRotation(), camera->yRotation(), camera->zoomLevel()),
-                 QVector3D(30, 20, 100));
+        QCOMPARE(view(), QVector3D(30, 20, 100));
         w.surfaceGraph()->zoomInView();
         QVERIFY(qAbs(camera->zoomLevel() - 132.25f) < 0.01f);
 
         // A rejected file leaves the surface and the status line as they were.
         load("bad.txt", bad);
-        QCOMPARE(f.dialogs.back().kind, Dialogs::Kind::Critical);
-        QCOMPARE(f.dialogs.back().title + ": " + f.dialogs.back().text,
-                 QString("Lumo: Loading data error!"));
-        QCOMPARE(proxy->rowCount(), 5);
-        QCOMPARE(w.status(), QString("scan_01"));
+        QCOMPARE(dialogKey(f.dialogs.back().kind, f.dialogs.back().title, f.dialogs.back().text) +
+                     QString(" %1 ").arg(proxy->rowCount()) + w.status(),
+                 dialogKey(Dialogs::Kind::Critical, "Lumo", "Loading data error!") + " 5 scan_01");
 
         // One profile: the row sliders stay at 0, the row axis keeps the data's range.
         load("row.txt", "1; 7; 1;\n2; 7; 2;\n3; 7; 3;\n");
