@@ -326,16 +326,12 @@ private slots:
         sensor = std::make_unique<sim::SensorSimulator>();
         QVERIFY(sensor->start());
         const QString port = QString::number(sensor->port());
-        fx = std::make_unique<WindowFixture>(
-            iniFor({{"S1", "127.0.0.1", QString::number(testpeer::closedPort())},
-                    {"S2", "127.0.0.1", port},
-                    {"S3", "127.0.0.1", "0x" + QString::number(sensor->port(), 16)},
-                    {"S4", "", port},
-                    {"S5", "127.0.0", port},
-                    {"S6", "127.0.0.256", port},
-                    {"S7", "localhost", port},
-                    {"S8", "127.0.0.1.1", port}}),
-            true);
+        SensorEntries entries = {{"S1", "127.0.0.1", QString::number(testpeer::closedPort())},
+                                 {"S2", "127.0.0.1", port},
+                                 {"S3", "127.0.0.1", "0x" + QString::number(sensor->port(), 16)}};
+        for (const char* address : {"", "127.0.0", "127.0.0.256", "localhost", "127.0.0.1.1"})
+            entries.push_back({QString("S%1").arg(entries.size() + 1), address, port});
+        fx = std::make_unique<WindowFixture>(iniFor(entries), true);
         for (int index : {0, 2, 3, 4, 5, 6, 7}) {
             fx->dialogs.clear();
             a().sensorCombo()->setCurrentIndex(index);
@@ -471,16 +467,14 @@ private slots:
         QVERIFY(!a.writeFlashAct()->isEnabled()); // not before the loop has ended
         QTRY_VERIFY_WITH_TIMEOUT(!a.tcpThread()->isRunning(), 15000);
         QTRY_VERIFY(a.writeFlashAct()->isEnabled() && a.captureAct()->isEnabled());
-        QVERIFY2(wire().count("10w=0") == 1, qPrintable(wire()));
-        QVERIFY(!sensor->isStreaming());
+        QVERIFY2(wire().count("10w=0") == 1 && !sensor->isStreaming(), qPrintable(wire()));
         const auto m =
             QRegularExpression("^Frames received (\\d+), shown (\\d+), skipped (\\d+), bad (\\d+)$")
                 .match(a.healthLabel()->text());
         const quint64 received = m.captured(1).toULongLong();
         QVERIFY2(m.hasMatch() && m.captured(2).toULongLong() == a.shown(1) &&
-                     received == a.shown(1) + m.captured(3).toULongLong(),
-                 qPrintable(a.healthLabel()->text()));
-        QVERIFY2(received <= sent + 50 && received * 2 >= sent && m.captured(4).toInt() >= 1 &&
+                     received == a.shown(1) + m.captured(3).toULongLong() &&
+                     received <= sent + 50 && received * 2 >= sent && m.captured(4).toInt() >= 1 &&
                      m.captured(4).toInt() <= 40,
                  qPrintable(a.healthLabel()->text()));
 
@@ -500,8 +494,7 @@ private slots:
         QVERIFY(sensor->start());
         QTRY_VERIFY_WITH_TIMEOUT(a.recordFile().isOpen() && a.recordFile().fileName() != file,
                                  15000);
-        QCOMPARE(a.status(), QString("Recording..."));
-        QVERIFY(QFile::exists(file));
+        QVERIFY(a.status() == "Recording..." && QFile::exists(file));
         const QString lost = "Connection lost: the sensor closed the connection";
         QCOMPARE(seen, lost + "|" + lost + "|background-color: red|17"); // told once
 

@@ -107,9 +107,10 @@ private slots:
         fx->access->loadSettingsAct()->trigger();
         QCOMPARE(controls(dock, false), saved);
         QCOMPARE(dock->windowTitle(), QString("Sensor Settings: line.txt"));
-        // The file kinds refused are the reader's; the window tells and keeps its controls.
+        // Refused files are told and leave the controls as they were.
         for (const QByteArray& bytes :
-             {QByteArray("[FileInfo]\nDate=x\n[ProductInfo]\nName=a\n"),
+             {QByteArray("[FileInfo]\nDate=x\n[ProductInfo]\nName=a\n"), QByteArray(),
+              QByteArray("[SensorInfo]\nIPAddress=XXXX\n") + QByteArray(2 << 20, '#'),
               QByteArray("[SensorInfo]\nIPAddress=XXXX\n[Parameter]\nTRIGGER=2147483647\n"
                          "ReflexionFilter=2147483647\n[Mode]\nMODE=2147483647\n")}) {
             QFile file(fx->answer = answer = files.filePath("other.txt"));
