@@ -1,6 +1,5 @@
-// The files on disk: the sensor settings file, single INI values, the code conversions of the
-// offset combo boxes and the mode, the product parameter file, the point-cloud export and the
-// 3D loader of recorded profiles, all on real files.
+// The files on disk: settings and product files, single INI values, the combo box codes, the
+// point-cloud export and the 3D loader of recorded profiles, all on real files.
 #include "files/pointcloudexport.h"
 #include "files/productfile.h"
 #include "files/recordedprofile.h"
@@ -37,18 +36,16 @@ QByteArray fileBytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
 bool putFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
-
 QByteArray binaryGarbage(int size)
 {
-    QByteArray bytes;
+    QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i)
-        bytes.append(char((i * 151 + 17) & 0xff));
+        bytes[i] = char((i * 151 + 17) & 0xff);
     return bytes;
 }
 
@@ -213,10 +210,7 @@ private:
     QString path(const QString& name) const { return dir.filePath(name); }
     // A file and a directory that failed writes must leave as they are.
     bool putBystanders() { return QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"); }
-    bool bystandersKept()
-    {
-        return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty();
-    }
+    bool bystandersKept() { return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty(); }
 
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
@@ -449,11 +443,9 @@ private slots:
                 (content == "/" ? QDir(dir.path()).mkdir("job.txt") : putFile(file, content)));
         ProductParameters p = sampleRecord();
         QCOMPARE(readProductFile(file, p), sensorRoi >= 0);
-        if (sensorRoi < 0)
-            QCOMPARE(raw(p), raw(sampleRecord()));
-        else
-            QVERIFY(p.SENSOR_ROI == sensorRoi && p.job[0].PHI_MAX == 0.0f &&
-                    p.job[1].PRODUCT_TYPE == 0);
+        QVERIFY(sensorRoi < 0 ? raw(p) == raw(sampleRecord())
+                              : p.SENSOR_ROI == sensorRoi && p.job[0].PHI_MAX == 0.0f &&
+                                    p.job[1].PRODUCT_TYPE == 0);
     }
 
     // Groups and keys in any order, CR LF, blank lines; values read strictly (no hex, no
@@ -542,8 +534,7 @@ private slots:
             const QString ply2pcd = QStandardPaths::findExecutable("pcl_ply2pcd");
             const QString convert = QStandardPaths::findExecutable("pcl_convert_pcd_ascii_binary");
             if (ply2pcd.isEmpty() || convert.isEmpty())
-                QSKIP("pcl-tools (pcl_ply2pcd, pcl_convert_pcd_ascii_binary) are not installed; "
-                      "scripts/setup installs them");
+                QSKIP("pcl-tools are not installed (scripts/setup installs them)");
             const auto run = [](const QString& program, const QStringList& args) {
                 QProcess p;
                 p.start(program, args);
@@ -560,22 +551,20 @@ private slots:
             QVERIFY2((got[i] - expected[i]).length() <= 1e-3f, qPrintable(QString::number(i)));
     }
 
-    // The point lines the exporter reads and the recorder writes: the fast integer path of
-    // formatPointLine gives the standard library's text at ties, signs and large magnitudes;
-    // a cancel (from the progress callback) or an unreadable source leaves no file behind and
-    // an existing target as it was.
+    // The point lines the recorder writes: the fast path of formatPointLine gives the standard
+    // library's text at ties, signs and large magnitudes. A cancel (from the progress callback)
+    // or an unreadable source leaves no file behind and an existing target as it was.
     void pointLinesAndCancel()
     {
-        char line[RecordedProfile::kMaxLineLength], expected[RecordedProfile::kMaxLineLength];
+        char line[RecordedProfile::kMaxLineLength], text[RecordedProfile::kMaxLineLength];
+        const auto fixed = [&](double v) {
+            return QByteArray(text, int(std::to_chars(text, text + 330, v, std::chars_format::fixed,
+                                                      3).ptr - text));
+        };
         for (double v : {0.0625, -0.0625, 0.0005, 2.0005, -0.0004, -0.0, 1.0e-9, 12.25, -103.2505,
-                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999}) {
-            const std::size_t n = RecordedProfile::formatPointLine(line, v, 3, -v);
-            char* p = std::to_chars(expected, expected + 330, v, std::chars_format::fixed, 3).ptr;
-            p = std::copy_n("; 3; ", 5, p);
-            p = std::to_chars(p, p + 330, -v, std::chars_format::fixed, 3).ptr;
-            p = std::copy_n(";\r\n", 3, p);
-            QCOMPARE(QByteArray(line, int(n)), QByteArray(expected, int(p - expected)));
-        }
+                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999})
+            QCOMPARE(QByteArray(line, int(RecordedProfile::formatPointLine(line, v, 3, -v))),
+                     fixed(v) + "; 3; " + fixed(-v) + ";\r\n");
         const QString source = path("profile_mm.txt");
         writeRecording(source);
         QVERIFY(QDir(dir.path()).mkdir("out") && putFile(path("out/old.pcd"), "old"));
