@@ -210,14 +210,13 @@ private:
     QString path(const QString& name) const { return dir.filePath(name); }
     // A file and a directory that failed writes must leave as they are.
     bool putBystanders() { return QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"); }
-    bool bystandersKept() { return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty(); }
+    bool bystandersOk() { return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty(); }
 
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
 
-    // Exactly the 34 keys (no ranges), full decimal integers, the placeholders, date and
-    // time; other groups and keys of an existing file stay; a failed save says so and harms
-    // nothing in the way.
+    // Exactly the 34 keys (no ranges), full decimal integers, placeholders, date and time; other
+    // groups and keys of an existing file stay; a failed save says so and harms nothing.
     void settingsSave()
     {
         const QString file = path("LumoPar.txt");
@@ -245,7 +244,7 @@ private slots:
         QVERIFY(putBystanders());
         for (const QString& bad : {path("plain/LumoPar.txt"), path("adir"), QString()})
             QVERIFY(!writeSettingsFile(bad, P(), fixedNow));
-        QVERIFY(bystandersKept());
+        QVERIFY(bystandersOk());
     }
 
     // A load fills exactly the stored fields (missing keys give 0, values as read, no range
@@ -317,7 +316,7 @@ private slots:
         for (const QString& bad : {path("plain/below.ini"), path("adir"), QString()})
             QVERIFY(!writeFileSetting(bad, "G", "k", "k") &&
                     readFileSetting(bad, "G", "k").isNull());
-        QVERIFY(bystandersKept());
+        QVERIFY(bystandersOk());
     }
 
     // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
@@ -334,8 +333,8 @@ private slots:
         const int mode[][2] = {{0, 1}, {1, 4}, {2, 2}, {3, 6}, {4, 9}};
         for (const auto& r : mode)
             QVERIFY(sensorModeIndex(r[1]) == r[0] && sensorModeCode(r[0]) == r[1]);
-        QVERIFY(sensorModeIndex(3) == 0 && sensorModeIndex(INT_MIN) == 0);
-        QVERIFY(sensorModeCode(-1) == 1 && sensorModeCode(5) == 1);
+        QVERIFY(sensorModeIndex(3) == 0 && sensorModeIndex(INT_MIN) == 0 &&
+                sensorModeCode(-1) == 1 && sensorModeCode(5) == 1);
         const char* titles[][2] = {{"/data/line.ini.txt", "Sensor Settings: line.txt"},
                                    {"C:/x/Setup.INI", "Sensor Settings: Setup"},
                                    {"a.ini.Ini.txt", "Sensor Settings: a.txt"},
@@ -399,7 +398,7 @@ private slots:
         for (const QString& bad : {path("no/such/dir/ProdPar.txt"), path("adir"),
                                    path("plain/ProdPar.txt"), QString()})
             QVERIFY(!writeProductFile(bad, buildProductText(ProductParameters(), fixedNow)));
-        QVERIFY(!QFile::exists(path("no")) && bystandersKept());
+        QVERIFY(!QFile::exists(path("no")) && bystandersOk());
     }
 
     void productImport_data()
@@ -535,15 +534,9 @@ private slots:
             const QString convert = QStandardPaths::findExecutable("pcl_convert_pcd_ascii_binary");
             if (ply2pcd.isEmpty() || convert.isEmpty())
                 QSKIP("pcl-tools are not installed (scripts/setup installs them)");
-            const auto run = [](const QString& program, const QStringList& args) {
-                QProcess p;
-                p.start(program, args);
-                return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
-                       p.exitCode() == 0;
-            };
-            QVERIFY(f == Format::Pcd || run(ply2pcd, {target, path("binary.pcd")}));
             const QString binary = f == Format::Pcd ? target : path("binary.pcd");
-            QVERIFY(run(convert, {binary, ascii, "0", "8"}));
+            QVERIFY(f == Format::Pcd || QProcess::execute(ply2pcd, {target, binary}) == 0);
+            QVERIFY(QProcess::execute(convert, {binary, ascii, "0", "8"}) == 0);
             got = readRows(ascii, "DATA ascii", ' ');
         }
         QCOMPARE(got.size(), expected.size());

@@ -236,9 +236,8 @@ private slots:
                 power.contains("\n[JOB_1]\n") && power.contains("ROI_COUNT=2\nROI_X_0=") &&
                 !power.contains('\r') && client.drain(100).isEmpty());
         for (int length : {0, 17, 2000}) {
-            std::string text;
-            for (int i = 0; i < length; ++i)
-                text += char('A' + i % 26);
+            const std::string text =
+                QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(77).left(length).toStdString();
             ask(40, 0, length, {40, 0}, text);
             QCOMPARE(simulator->productText(), text);
             QVERIFY(simulator->waitForRequests(1, 1000));
@@ -399,8 +398,7 @@ private slots:
                 for (int k = 0; k < points; ++k) {
                     const double row = format == 0 ? i16(m.bulk.data() + k * 2) / 16.0
                                                    : f32(m.bulk.data() + k * 4);
-                    lo = std::min(lo, row);
-                    hi = std::max(hi, row);
+                    lo = std::min(lo, row), hi = std::max(hi, row);
                 }
                 QVERIFY(lo >= 0.0 && hi <= 1023.0 && hi - lo > 100.0);
             } else {
@@ -507,9 +505,7 @@ private slots:
                                       "ROI_X_0=-97\nROI_Y_0=398\nROI_X_1=-17\nROI_Y_1=213\n"
                                       "[JOB_1]\nMIN_NR_LPOINTS=%1\nPHI_MIN=0\nPHI_MAX=180\n"
                                       "ROI_COUNT=2\nROI_X_0=23\nROI_Y_0=540\nROI_X_1=103\n"
-                                      "ROI_Y_1=%2\n")
-                                  .arg(job[1])
-                                  .arg(job[0]);
+                                      "ROI_Y_1=%2\n").arg(job[1]).arg(job[0]);
             ask(40, 0, t.size(), {40, 0}, t.toStdString());
             startStream(9, 2);
             const int error = job[0] == 213 && job[1] == 8 ? 0 : 1;
@@ -523,6 +519,7 @@ private slots:
 
     void streamFaults()
     {
+        QElapsedTimer t;
         simulator->setRate(1000);
         simulator->injectStreamFault(sim::StreamFault::GarbageBetween, 0, "abc", 2);
         startStream(2, 3);
@@ -535,7 +532,6 @@ private slots:
             restart();
             simulator->setRate(1000);
             simulator->injectStreamFault(sim::StreamFault::Truncate, pause);
-            QElapsedTimer t;
             t.start();
             startStream(2, 2);
             QByteArray g = client.read(28 + 1280); // header, fields, half of the Z values
@@ -550,7 +546,6 @@ private slots:
         QCOMPARE(readMessage(client).type, 2u);
         // A stall of 3 s: the frames stop (a quiet second comes) and then go on.
         simulator->injectStreamFault(sim::StreamFault::Stall, 3000);
-        QElapsedTimer t;
         t.start();
         while (!client.read(1 << 20, 1000).isEmpty() && t.elapsed() < 30000) {
         }
@@ -623,8 +618,8 @@ private slots:
                     .match(QString::fromLatin1(out));
             QVERIFY2(announced.hasMatch(), out.constData());
             second.start(QStringLiteral(LUMO_SIM_PROGRAM), {"--port", announced.captured(1)});
-            QVERIFY(second.waitForFinished(10000) && second.exitCode() == 1);
-            QVERIFY(second.readAllStandardError().contains("cannot listen"));
+            QVERIFY(second.waitForFinished(10000) && second.exitCode() == 1 &&
+                    second.readAllStandardError().contains("cannot listen"));
             QVERIFY(client.connectTo(quint16(announced.captured(1).toUInt())));
             sequence = 4;
             gain();
@@ -632,9 +627,8 @@ private slots:
             const Message m = readMessage(client);
             QVERIFY(m.type == 3 && m.fields[0] == 1 && m.fields[1] == 100 && m.bulk.size() == 500);
             ::kill(pid_t(p.processId()), signal);
-            QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit);
-            QCOMPARE(p.exitCode(), 0);
-            QVERIFY(client.waitClosed(5000));
+            QVERIFY(p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
+                    p.exitCode() == 0 && client.waitClosed(5000));
             const QByteArray log = p.readAllStandardError();
             QVERIFY2(log.contains("request command=6 sequence=5 direction=1 value=0 text=0\n") &&
                          log.contains("request command=10 sequence=7 direction=0 value=1 text=0\n"),
