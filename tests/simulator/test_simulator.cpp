@@ -265,7 +265,7 @@ private slots:
         QVERIFY(second.send(QByteArray("\x06\0\0\0\x01\0\0\0", 8)));
         second.close();
         QVERIFY(client.connectTo(simulator->port()));
-        QVERIFY(client.request(40, 2, 0, 100, "only part of the text"));
+        QVERIFY(client.request(40, 2, 0, 100, "only some of the text"));
         QVERIFY(client.connectTo(simulator->port()));
         gain();
         const uint16_t port = simulator->port();
@@ -457,7 +457,7 @@ private slots:
         QVERIFY(mode == 1 || valid == brightest);
     }
 
-    // The first frame of each mode shows the part at the same place.
+    // The first frame of each mode shows the workpiece at the same place.
     void oneSceneInEveryMode()
     {
         simulator->setRate(0);
@@ -480,7 +480,7 @@ private slots:
     }
 
     // The 90-degree groove measures within 1 degree with each line along its flank; a job
-    // with too few points or a region beside the part reports Error=1 for that line.
+    // with too few points or a region beside the workpiece reports Error=1 for that line.
     void angleMeasurement()
     {
         simulator->setRate(0);
