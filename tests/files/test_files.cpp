@@ -1,6 +1,5 @@
-// The files on disk: the sensor settings file, single INI values, the code conversions of the
-// offset combo boxes and the mode, the product parameter file, the point-cloud export and the
-// 3D loader of recorded profiles, all on real files.
+// The files on disk: settings and product files, single INI values, the combo box codes, the
+// point-cloud export and the 3D loader of recorded profiles, all on real files.
 #include "files/pointcloudexport.h"
 #include "files/productfile.h"
 #include "files/recordedprofile.h"
@@ -37,18 +36,16 @@ QByteArray fileBytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
 bool putFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
-
 QByteArray binaryGarbage(int size)
 {
-    QByteArray bytes;
+    QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i)
-        bytes.append(char((i * 151 + 17) & 0xff));
+        bytes[i] = char((i * 151 + 17) & 0xff);
     return bytes;
 }
 
@@ -213,17 +210,13 @@ private:
     QString path(const QString& name) const { return dir.filePath(name); }
     // A file and a directory that failed writes must leave as they are.
     bool putBystanders() { return QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"); }
-    bool bystandersKept()
-    {
-        return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty();
-    }
+    bool bystandersOk() { return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty(); }
 
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
 
-    // Exactly the 34 keys (no ranges), full decimal integers, the placeholders, date and
-    // time; other groups and keys of an existing file stay; a failed save says so and harms
-    // nothing in the way.
+    // Exactly the 34 keys (no ranges), full decimal integers, placeholders, date and time; other
+    // groups and keys of an existing file stay; a failed save says so and harms nothing.
     void settingsSave()
     {
         const QString file = path("LumoPar.txt");
@@ -251,7 +244,7 @@ private slots:
         QVERIFY(putBystanders());
         for (const QString& bad : {path("plain/LumoPar.txt"), path("adir"), QString()})
             QVERIFY(!writeSettingsFile(bad, P(), fixedNow));
-        QVERIFY(bystandersKept());
+        QVERIFY(bystandersOk());
     }
 
     // A load fills exactly the stored fields (missing keys give 0, values as read, no range
@@ -323,7 +316,7 @@ private slots:
         for (const QString& bad : {path("plain/below.ini"), path("adir"), QString()})
             QVERIFY(!writeFileSetting(bad, "G", "k", "k") &&
                     readFileSetting(bad, "G", "k").isNull());
-        QVERIFY(bystandersKept());
+        QVERIFY(bystandersOk());
     }
 
     // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
@@ -340,8 +333,8 @@ private slots:
         const int mode[][2] = {{0, 1}, {1, 4}, {2, 2}, {3, 6}, {4, 9}};
         for (const auto& r : mode)
             QVERIFY(sensorModeIndex(r[1]) == r[0] && sensorModeCode(r[0]) == r[1]);
-        QVERIFY(sensorModeIndex(3) == 0 && sensorModeIndex(INT_MIN) == 0);
-        QVERIFY(sensorModeCode(-1) == 1 && sensorModeCode(5) == 1);
+        QVERIFY(sensorModeIndex(3) == 0 && sensorModeIndex(INT_MIN) == 0 &&
+                sensorModeCode(-1) == 1 && sensorModeCode(5) == 1);
         const char* titles[][2] = {{"/data/line.ini.txt", "Sensor Settings: line.txt"},
                                    {"C:/x/Setup.INI", "Sensor Settings: Setup"},
                                    {"a.ini.Ini.txt", "Sensor Settings: a.txt"},
@@ -405,7 +398,7 @@ private slots:
         for (const QString& bad : {path("no/such/dir/ProdPar.txt"), path("adir"),
                                    path("plain/ProdPar.txt"), QString()})
             QVERIFY(!writeProductFile(bad, buildProductText(ProductParameters(), fixedNow)));
-        QVERIFY(!QFile::exists(path("no")) && bystandersKept());
+        QVERIFY(!QFile::exists(path("no")) && bystandersOk());
     }
 
     void productImport_data()
@@ -449,11 +442,9 @@ private slots:
                 (content == "/" ? QDir(dir.path()).mkdir("job.txt") : putFile(file, content)));
         ProductParameters p = sampleRecord();
         QCOMPARE(readProductFile(file, p), sensorRoi >= 0);
-        if (sensorRoi < 0)
-            QCOMPARE(raw(p), raw(sampleRecord()));
-        else
-            QVERIFY(p.SENSOR_ROI == sensorRoi && p.job[0].PHI_MAX == 0.0f &&
-                    p.job[1].PRODUCT_TYPE == 0);
+        QVERIFY(sensorRoi < 0 ? raw(p) == raw(sampleRecord())
+                              : p.SENSOR_ROI == sensorRoi && p.job[0].PHI_MAX == 0.0f &&
+                                    p.job[1].PRODUCT_TYPE == 0);
     }
 
     // Groups and keys in any order, CR LF, blank lines; values read strictly (no hex, no
@@ -542,17 +533,10 @@ private slots:
             const QString ply2pcd = QStandardPaths::findExecutable("pcl_ply2pcd");
             const QString convert = QStandardPaths::findExecutable("pcl_convert_pcd_ascii_binary");
             if (ply2pcd.isEmpty() || convert.isEmpty())
-                QSKIP("pcl-tools (pcl_ply2pcd, pcl_convert_pcd_ascii_binary) are not installed; "
-                      "scripts/setup installs them");
-            const auto run = [](const QString& program, const QStringList& args) {
-                QProcess p;
-                p.start(program, args);
-                return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
-                       p.exitCode() == 0;
-            };
-            QVERIFY(f == Format::Pcd || run(ply2pcd, {target, path("binary.pcd")}));
+                QSKIP("pcl-tools are not installed (scripts/setup installs them)");
             const QString binary = f == Format::Pcd ? target : path("binary.pcd");
-            QVERIFY(run(convert, {binary, ascii, "0", "8"}));
+            QVERIFY(f == Format::Pcd || QProcess::execute(ply2pcd, {target, binary}) == 0);
+            QVERIFY(QProcess::execute(convert, {binary, ascii, "0", "8"}) == 0);
             got = readRows(ascii, "DATA ascii", ' ');
         }
         QCOMPARE(got.size(), expected.size());
@@ -560,22 +544,20 @@ private slots:
             QVERIFY2((got[i] - expected[i]).length() <= 1e-3f, qPrintable(QString::number(i)));
     }
 
-    // The point lines the exporter reads and the recorder writes: the fast integer path of
-    // formatPointLine gives the standard library's text at ties, signs and large magnitudes;
-    // a cancel (from the progress callback) or an unreadable source leaves no file behind and
-    // an existing target as it was.
+    // The point lines the recorder writes: the fast path of formatPointLine gives the standard
+    // library's text at ties, signs and large magnitudes. A cancel (from the progress callback)
+    // or an unreadable source leaves no file behind and an existing target as it was.
     void pointLinesAndCancel()
     {
-        char line[RecordedProfile::kMaxLineLength], expected[RecordedProfile::kMaxLineLength];
+        char line[RecordedProfile::kMaxLineLength], text[RecordedProfile::kMaxLineLength];
+        const auto fixed = [&](double v) {
+            return QByteArray(text, int(std::to_chars(text, text + 330, v, std::chars_format::fixed,
+                                                      3).ptr - text));
+        };
         for (double v : {0.0625, -0.0625, 0.0005, 2.0005, -0.0004, -0.0, 1.0e-9, 12.25, -103.2505,
-                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999}) {
-            const std::size_t n = RecordedProfile::formatPointLine(line, v, 3, -v);
-            char* p = std::to_chars(expected, expected + 330, v, std::chars_format::fixed, 3).ptr;
-            p = std::copy_n("; 3; ", 5, p);
-            p = std::to_chars(p, p + 330, -v, std::chars_format::fixed, 3).ptr;
-            p = std::copy_n(";\r\n", 3, p);
-            QCOMPARE(QByteArray(line, int(n)), QByteArray(expected, int(p - expected)));
-        }
+                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999})
+            QCOMPARE(QByteArray(line, int(RecordedProfile::formatPointLine(line, v, 3, -v))),
+                     fixed(v) + "; 3; " + fixed(-v) + ";\r\n");
         const QString source = path("profile_mm.txt");
         writeRecording(source);
         QVERIFY(QDir(dir.path()).mkdir("out") && putFile(path("out/old.pcd"), "old"));
