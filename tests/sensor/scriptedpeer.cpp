@@ -1,13 +1,13 @@
 #include "scriptedpeer.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -26,11 +26,7 @@ constexpr int sliceMs = 5;
 
 sockaddr_in loopback(uint16_t port)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
+    return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
 // A socket bound to a free loopback port, listening with `backlog` unless that is negative.
@@ -56,18 +52,8 @@ std::string le32(uint32_t v)
     return {char(v & 0xffu), char((v >> 8) & 0xffu), char((v >> 16) & 0xffu), char(v >> 24)};
 }
 
-std::string le16(int16_t value)
-{
-    return le32(uint16_t(value)).substr(0, 2);
-}
-
-std::string f32(float value)
-{
-    uint32_t raw;
-    std::memcpy(&raw, &value, sizeof raw);
-    return le32(raw);
-}
-
+std::string le16(int16_t value) { return le32(uint16_t(value)).substr(0, 2); }
+std::string f32(float value) { return le32(qFromLittleEndian<quint32>(&value)); }
 std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value)
 {
     return le32(command) + le32(sequence) + le32(direction) + le32(uint32_t(value));
@@ -76,9 +62,7 @@ std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int
 uint16_t closedPort()
 {
     uint16_t port = 0;
-    const int fd = bindLoopback(port, -1);
-    if (fd >= 0)
-        ::close(fd);
+    ::close(bindLoopback(port, -1));
     return port;
 }
 
@@ -122,12 +106,7 @@ bool Stopwatch::within(qint64 lo, qint64 hi) const
 
 struct ScriptedPeer::Impl
 {
-    struct Step
-    {
-        int delayMs;
-        Clock::time_point added;
-        std::function<void()> action;
-    };
+    struct Step { int delayMs; Clock::time_point added; std::function<void()> action; };
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Step> steps;
@@ -189,12 +168,10 @@ struct ScriptedPeer::Impl
 
     void closeConnection(bool reset)
     {
-        linger l{1, 0};
+        const linger l{1, 0};
         if (reset)
             ::setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        if (connFd >= 0)
-            ::close(connFd);
-        connFd = -1;
+        ::close(std::exchange(connFd, -1));
     }
 
     void run()
@@ -220,9 +197,8 @@ struct ScriptedPeer::Impl
             for (auto now = Clock::now(); !stop && now < due; now = Clock::now())
                 pump(int(std::clamp<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count(), 1, sliceMs)));
-            if (stop)
-                break;
-            step.action();
+            if (!stop)
+                step.action();
             previousEnd = Clock::now();
             lock.lock();
             steps.pop_front();

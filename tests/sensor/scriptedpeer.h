@@ -34,8 +34,6 @@ class ScriptedPeer
 public:
     ScriptedPeer();
     ~ScriptedPeer();
-    ScriptedPeer(const ScriptedPeer&) = delete;
-    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
     void send(const std::string& bytes, int delayMs = 0);
     void waitForReceived(size_t totalBytes, int timeoutMs = 5000);

@@ -1,7 +1,5 @@
-// The data-frame receivers over a real loopback connection to a scripted peer: field rules and
-// limits, the frame scan, bulk reads with their idle time-out, the filling of the arrays, and
-// the frame-rate measurement.
-
+// The data-frame receivers against a scripted loopback peer: field rules and limits, the frame
+// scan, bulk reads with their idle time-out, the arrays filled, and the frame rate.
 #include "scriptedpeer.h"
 #include "sensor/sensorconnection.h"
 #include "sensor/sensorlimits.h"
@@ -11,7 +9,6 @@
 using namespace testpeer;
 
 namespace {
-
 enum Receive { Image, Binary, Profile, Product };
 
 std::string header(uint32_t type, uint32_t length, uint32_t sequence = 77)
@@ -28,28 +25,18 @@ std::string frame(uint32_t type, std::initializer_list<int64_t> fields, const st
     return out + data;
 }
 
-// Pixel pattern without the type bytes 1..9, so that a frame in the stream never looks like
-// the start of another one to a receiver that skips it.
-unsigned char pixelAt(int i)
-{
-    return static_cast<unsigned char>(0x10 + (i * 7) % 0xe0);
-}
-
-std::string pixels(int count)
-{
-    std::string out(size_t(std::max(count, 0)), '\0');
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = char(pixelAt(int(i)));
-    return out;
-}
+// Pixels without the type bytes 1..9: a skipped frame never looks like the start of another.
+unsigned char pixelAt(int i) { return static_cast<unsigned char>(0x10 + (i * 7) % 0xe0); }
 
 std::string image(uint32_t type, int32_t width, int32_t height)
 {
-    return frame(type, {width, height}, width > 0 ? pixels(width * height) : std::string());
+    std::string out(size_t(width > 0 ? std::max(width * height, 0) : 0), '\0');
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = char(pixelAt(int(i)));
+    return frame(type, {width, height}, out);
 }
 
-// Pairs (i + 0.5, 2i + 0.25).
-std::string pairs(int n)
+std::string pairs(int n) // (i + 0.5, 2i + 0.25)
 {
     std::string out;
     for (int i = 0; i < n; ++i)
@@ -88,21 +75,14 @@ struct Link
     bool receive(int kind)
     {
         SensorConnection& c = connection;
-        switch (kind) {
-        case Image:
-            return c.receiveImage(image.data(), count, height);
-        case Binary:
-            return c.receiveBinaryImage(image.data(), count, height);
-        case Profile:
-            return c.receiveProfile(intX.data(), intZ.data(), floatX.data(), floatZ.data(),
-                                    bytes.data(), type, isInteger, count, yPos, fps);
-        default:
-            return c.receiveProduct(floatX.data(), floatZ.data(), count, bytes.data(), type,
-                                    reserved, fps);
-        }
+        return kind == Image    ? c.receiveImage(image.data(), count, height)
+               : kind == Binary ? c.receiveBinaryImage(image.data(), count, height)
+               : kind == Profile ? c.receiveProfile(intX.data(), intZ.data(), floatX.data(), floatZ.data(),
+                                                    bytes.data(), type, isInteger, count, yPos, fps)
+                                 : c.receiveProduct(floatX.data(), floatZ.data(), count, bytes.data(), type,
+                                                    reserved, fps);
     }
-    // Bytes the receiver left in the stream.
-    int remaining()
+    int remaining() // bytes the receiver left in the stream
     {
         if (!peer.waitScriptDone(5000))
             return -1;
@@ -112,11 +92,9 @@ struct Link
 };
 
 } // namespace
-
 class TestFrames : public QObject
 {
     Q_OBJECT
-
 private slots:
     // Every field check of every receiver: whether the frame is taken, the count it reports
     // (image width or points; -1 untouched) and what it leaves in the stream.
@@ -143,8 +121,8 @@ private slots:
         row("other frames skipped", Image,
             frame(2, {0, 0x20, 0x30, 0x40}, std::string(0x40, '\x50')) +
                 frame(9, {0, 0, 0}, std::string(10, 'z')) + image(1, 6, 1), true, 6, 0);
-        row("sequence ignored", Image, header(1, 8, 0xffffffffu) + le32(5) + le32(1) + pixels(5), true, 5, 0);
-        row("image length 12 fails", Image, header(1, 12) + le32(5) + le32(1) + pixels(5), false, -1, 13);
+        row("sequence ignored", Image, header(1, 8, 0xffffffffu) + image(1, 5, 1).substr(12), true, 5, 0);
+        row("image length 12 fails", Image, header(1, 12) + image(1, 5, 1).substr(12), false, -1, 13);
         row("image skips type 6", Image, image(6, 4, 4) + image(1, 3, 2), true, 3, 0);
         row("binary image skips type 1", Binary, image(1, 3, 2) + image(6, 2, 9), true, 2, 0);
         const std::string z3 = le16(-5) + le16(300) + le16(32767);

@@ -23,11 +23,7 @@ std::string ack(uint32_t command, int32_t status)
 {
     return le32(101) + le32(77) + le32(8) + le32(command) + le32(uint32_t(status));
 }
-
-QByteArray bytes(const std::string& s)
-{
-    return QByteArray::fromStdString(s);
-}
+QByteArray bytes(const std::string& s) { return QByteArray::fromStdString(s); }
 
 const std::string opening = request(0, 1, 0, 0) + request(27, 2, 1, 0); // and the firmware read
 
@@ -312,30 +308,19 @@ private slots:
         QCOMPARE(QVector<int>(std::begin(settingsReadOrder), std::end(settingsReadOrder)),
                  QVector<int>({1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17,
                                20, 21, 22, 23, 24, 25, 26, 30, 31, 32, 34, 27, 35, 18, 19, 46, 47}));
-        const std::pair<int, int32_t P::*> plain[] = {
-            {1, &P::LASER}, {8, &P::TRIGGER}, {9, &P::MODE}, {11, &P::METHOD}, {12, &P::ALGORITHM},
-            {16, &P::ExposureMode}, {22, &P::ReflexionFilter}, {23, &P::Xmin}, {24, &P::Zmin},
-            {32, &P::AutoTriggerError}, {34, &P::EthernetSendNoWait}, {27, &P::firmwareVersion},
-            {35, &P::SubSample}, {18, &P::AutoShutterMin}, {19, &P::AutoShutterMax},
-            {46, &P::SpeckleFilter}, {47, &P::MedianFilter}};
-        for (const auto& [c, field] : plain)
-            QVERIFY2(p.*field == c * 10 + 3, qPrintable(QString::number(c)));
-        const std::tuple<int, int32_t P::*, int32_t P::*, int32_t P::*> ranged[] = {
-            {2, &P::ROI_X, &P::ROI_X_MIN, &P::ROI_X_MAX}, {3, &P::ROI_Y, &P::ROI_Y_MIN, &P::ROI_Y_MAX},
-            {4, &P::ROI_DX, &P::ROI_DX_MIN, &P::ROI_DX_MAX}, {5, &P::ROI_DY, &P::ROI_DY_MIN, &P::ROI_DY_MAX},
-            {6, &P::GAINVAL, &P::GAINVAL_MIN, &P::GAINVAL_MAX}, {7, &P::SHUTTER, &P::SHUTTER_MIN, &P::SHUTTER_MAX},
-            {10, &P::NBR_LINES, &P::NBR_LINES_MIN, &P::NBR_LINES_MAX},
-            {13, &P::RlcThresh, &P::RlcThresh_MIN, &P::RlcThresh_MAX},
-            {14, &P::MinWidth, &P::MinWidth_MIN, &P::MinWidth_MAX},
-            {15, &P::MaxWidth, &P::MaxWidth_MIN, &P::MaxWidth_MAX},
-            {17, &P::AutoShutterVal, &P::AutoShutterVal_MIN, &P::AutoShutterVal_MAX},
-            {20, &P::DoubleShutter1, &P::DoubleShutter1_MIN, &P::DoubleShutter1_MAX},
-            {21, &P::DoubleShutter2, &P::DoubleShutter2_MIN, &P::DoubleShutter2_MAX},
-            {30, &P::EthernetPackNr, &P::EthernetPackNr_MIN, &P::EthernetPackNr_MAX},
-            {31, &P::AutoTriggerFPS, &P::AutoTriggerFPS_MIN, &P::AutoTriggerFPS_MAX}};
-        for (const auto& [c, value, minimum, maximum] : ranged)
-            QVERIFY2(p.*value == c * 10 + 3 && p.*minimum == c * 10 + 1 && p.*maximum == c * 10 + 2,
-                     qPrintable(QString::number(c)));
+        // Each command's value (10c + 3), and min/max (10c + 1, 10c + 2) for the ranged ones.
+#define R(f) p.f, p.f##_MIN, p.f##_MAX
+        QCOMPARE(QVector<int>({p.LASER, p.TRIGGER, p.MODE, p.METHOD, p.ALGORITHM, p.ExposureMode, p.ReflexionFilter,
+                               p.Xmin, p.Zmin, p.AutoTriggerError, p.EthernetSendNoWait, p.firmwareVersion,
+                               p.SubSample, p.AutoShutterMin, p.AutoShutterMax, p.SpeckleFilter, p.MedianFilter,
+                               R(ROI_X), R(ROI_Y), R(ROI_DX), R(ROI_DY), R(GAINVAL), R(SHUTTER), R(NBR_LINES),
+                               R(RlcThresh), R(MinWidth), R(MaxWidth), R(AutoShutterVal), R(DoubleShutter1),
+                               R(DoubleShutter2), R(EthernetPackNr), R(AutoTriggerFPS)}),
+                 QVector<int>({13, 83, 93, 113, 123, 163, 223, 233, 243, 323, 343, 273, 353, 183, 193, 463, 473,
+                               23, 21, 22, 33, 31, 32, 43, 41, 42, 53, 51, 52, 63, 61, 62, 73, 71, 72, 103, 101,
+                               102, 133, 131, 132, 143, 141, 142, 153, 151, 152, 173, 171, 172, 203, 201, 202,
+                               213, 211, 212, 303, 301, 302, 313, 311, 312}));
+#undef R
         QCOMPARE(QVector<int>({p.Xmax, p.Zmax, p.ResetImageAcq}), QVector<int>({233 + 253, 243 + 263, 0}));
         P q;
         q.Xmin = 2000000000;
