@@ -38,8 +38,7 @@ int bindLoopback(uint16_t& port, int backlog)
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0 ||
         (backlog >= 0 && ::listen(fd, backlog) != 0)) {
-        if (fd >= 0)
-            ::close(fd);
+        ::close(fd);
         return -1;
     }
     port = ntohs(a.sin_port);
@@ -88,12 +87,12 @@ int socketOption(int fd, int name)
     return ::getsockopt(fd, SOL_SOCKET, name, &value, &size) == 0 ? value : -1;
 }
 
-long procValue(const char* path)
+bool bufferGranted(int fd, int name, long request)
 {
-    QFile file(QString::fromLatin1(path));
+    QFile file(name == SO_SNDBUF ? "/proc/sys/net/core/wmem_max" : "/proc/sys/net/core/rmem_max");
     bool ok = file.open(QIODevice::ReadOnly);
-    const long value = file.readAll().trimmed().toLong(&ok);
-    return ok ? value : -1;
+    const long maximum = file.readAll().trimmed().toLong(&ok);
+    return !ok || socketOption(fd, name) == 2 * std::min(request, maximum);
 }
 
 bool Stopwatch::within(qint64 lo, qint64 hi) const
@@ -157,13 +156,8 @@ struct ScriptedPeer::Impl
     void waitReceived(size_t count, int timeoutMs)
     {
         const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!stop && !clientClosed && connFd >= 0 && Clock::now() < limit) {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (received.size() >= count)
-                return;
-            lock.unlock();
-            pump(sliceMs);
-        }
+        while (!stop && !clientClosed && connFd >= 0 && received.size() < count && Clock::now() < limit)
+            pump(sliceMs); // the only writer of `received`: no lock to read it here
     }
 
     void closeConnection(bool reset)
@@ -194,9 +188,8 @@ struct ScriptedPeer::Impl
             const Step step = steps.front();
             lock.unlock();
             const auto due = std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
-            for (auto now = Clock::now(); !stop && now < due; now = Clock::now())
-                pump(int(std::clamp<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count(), 1, sliceMs)));
+            while (!stop && Clock::now() < due)
+                pump(1);
             if (!stop)
                 step.action();
             previousEnd = Clock::now();
@@ -215,24 +208,19 @@ struct ScriptedPeer::Impl
 };
 
 ScriptedPeer::ScriptedPeer() : d(new Impl) {}
-
 ScriptedPeer::~ScriptedPeer()
 {
     d->stop = true;
     if (d->thread.joinable())
         d->thread.join();
     d->closeConnection(false);
-    if (d->listenFd >= 0)
-        ::close(d->listenFd);
+    ::close(d->listenFd);
 }
 
 void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(delayMs, [this, bytes] { d->sendBytes(bytes); }); }
 void ScriptedPeer::close(int delayMs) { d->add(delayMs, [this] { d->closeConnection(false); }); }
 void ScriptedPeer::abort(int delayMs) { d->add(delayMs, [this] { d->closeConnection(true); }); }
-void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs)
-{
-    d->add(0, [this, totalBytes, timeoutMs] { d->waitReceived(totalBytes, timeoutMs); });
-}
+void ScriptedPeer::waitForReceived(size_t total, int timeoutMs) { d->add(0, [=] { d->waitReceived(total, timeoutMs); }); }
 
 bool ScriptedPeer::start()
 {
@@ -243,26 +231,9 @@ bool ScriptedPeer::start()
 }
 
 uint16_t ScriptedPeer::port() const { return d->port; }
-
-std::string ScriptedPeer::received() const
-{
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->received;
-}
-
-bool ScriptedPeer::waitReceived(size_t count, int timeoutMs) const
-{
-    return d->waitUntil(timeoutMs, [this, count] { return d->received.size() >= count; });
-}
-
-bool ScriptedPeer::waitScriptDone(int timeoutMs) const
-{
-    return d->waitUntil(timeoutMs, [this] { return d->stepsDone == d->stepsAdded; });
-}
-
-bool ScriptedPeer::waitClientClosed(int timeoutMs) const
-{
-    return d->waitUntil(timeoutMs, [this] { return d->clientClosed; });
-}
+std::string ScriptedPeer::received() const { std::lock_guard<std::mutex> lock(d->mutex); return d->received; }
+bool ScriptedPeer::waitReceived(size_t n, int ms) const { return d->waitUntil(ms, [=] { return d->received.size() >= n; }); }
+bool ScriptedPeer::waitScriptDone(int ms) const { return d->waitUntil(ms, [=] { return d->stepsDone == d->stepsAdded; }); }
+bool ScriptedPeer::waitClientClosed(int ms) const { return d->waitUntil(ms, [=] { return d->clientClosed; }); }
 
 } // namespace testpeer
