@@ -56,8 +56,7 @@ struct Link
     std::vector<float> floatX = std::vector<float>(10000, -1.0f);
     std::vector<float> floatZ = std::vector<float>(10000, -1.0f);
     std::vector<unsigned char> bytes = std::vector<unsigned char>(10000, 0xEE);
-    int type = -1, count = -1, yPos = -1, reserved = -1; // count: width or points
-    int height = -1;
+    int type = -1, count = -1, yPos = -1, reserved = -1, height = -1; // count: width or points
     bool isInteger = true;
     float fps = -1;
 
@@ -167,9 +166,7 @@ private slots:
         if (kind < Profile && n > 0)
             QVERIFY(link.image[0] == pixelAt(0) && link.image[size_t(n - 1)] == pixelAt(n - 1));
         else if (kind < Profile)
-            QCOMPARE(link.image[0], static_cast<unsigned char>(0xEE)); // no pixels delivered
-        if (kind < Profile && !ok)
-            QCOMPARE(link.height, -1);
+            QVERIFY(link.image[0] == 0xEE && (ok || link.height == -1)); // no pixels delivered
         if (kind == Product && ok && count == 2) // pairs split into X and Z
             QCOMPARE(QVector<float>({link.floatX[1], link.floatZ[1]}), QVector<float>({1.5f, 2.25f}));
         if (kind == Product && ok) { // the text, 10..1999 bytes, after the pairs and a zero after it

@@ -39,16 +39,14 @@ public:
     void onImage(unsigned char* image, int width, int height) { hold(image, width * height, image, 0, 0); }
     void hold(void* a, int bytesA, void* b, int bytesB, float fps)
     {
-        ++calls;
         lastFps = fps;
-        buffers.insert(a);
+        ++calls, buffers.insert(a);
         // Frames emitted whose slot has not returned yet, this one included.
         maxOutstanding = std::max(maxOutstanding, thread->emittedFrames() - quint64(returned));
         const quint64 receivedAtStart = thread->receivedFrames();
         const bool countRise = !stopSent;
         stale += bytesA <= 0 || (bytesA > 16 && marked(a, bytesA));
-        std::memset(a, mark, size_t(std::max(bytesA, 0)));
-        std::memset(b, mark, size_t(std::max(bytesB, 0)));
+        std::memset(a, mark, size_t(std::max(bytesA, 0))), std::memset(b, mark, size_t(std::max(bytesB, 0)));
         QThread::msleep(static_cast<unsigned long>(sleepMs));
         modified += !marked(a, bytesA) || !marked(b, bytesB);
         if (countRise && !stopSent && thread->receivedFrames() == receivedAtStart)
@@ -115,10 +113,8 @@ struct Rig
     }
     ~Rig()
     {
-        if (thread && thread->isRunning()) {
-            thread->requestStop();
-            thread->wait();
-        }
+        if (thread && thread->isRunning())
+            thread->requestStop(), thread->wait();
         receiver.reset(); // before the thread: pending slot events go with it
         thread.reset();
     }
@@ -129,8 +125,7 @@ class TestTcpThread : public QObject
 {
     Q_OBJECT
 private slots:
-    // Modes without a loop return at once; a bad endpoint keeps the stored one and connects
-    // nothing.
+    // Modes without a loop return at once; a bad endpoint keeps the stored one, connects nothing.
     void withoutConnection()
     {
         TcpThread thread;
@@ -163,8 +158,7 @@ private slots:
         QVERIFY(rig.open());
         rig.simulator->setParameter(cmdShutter, 4321);
         SensorParameters params;
-        QVERIFY(rig.thread->readAllSettings(params));
-        QCOMPARE(params.SHUTTER, 4321);
+        QVERIFY(rig.thread->readAllSettings(params) && params.SHUTTER == 4321);
         QVERIFY(rig.startLoop(4, 1)); // one profile, then the sensor sends nothing
         QTRY_COMPARE_WITH_TIMEOUT(rig.receiver->returned, 1, 5000);
         QTest::qWait(700); // the loop is now waiting in a receive that gets nothing
@@ -185,8 +179,7 @@ private slots:
         QVERIFY(rig.onlyStopLogged() && rig.simulator->parameter(cmdNbrLines) == 0 && rig.thread->wait(5000));
 
         for (int round = 0; round < 10; ++round) {
-            QVERIFY(rig.startLoop(round < 5 ? 1 : 2));
-            QVERIFY(!rig.thread->isLoopFinished());
+            QVERIFY(rig.startLoop(round < 5 ? 1 : 2) && !rig.thread->isLoopFinished());
             rig.thread->requestStop();
             QVERIFY2(rig.thread->wait(10000) && rig.thread->isLoopFinished() &&
                          rig.simulator->parameter(cmdNbrLines) == 0, qPrintable(QString("round %1").arg(round)));
@@ -198,8 +191,8 @@ private slots:
                 rig.thread->writeParameter(false, cmdNbrLines, true, -1));
         QTRY_VERIFY_WITH_TIMEOUT(rig.simulator->isStreaming(), 5000);
         rig.simulator->clearRequests();
-        QVERIFY(rig.thread->probeStream());
-        QVERIFY(!rig.simulator->isStreaming() && rig.onlyStopLogged() && rig.receiver->calls == shown);
+        QVERIFY(rig.thread->probeStream() && !rig.simulator->isStreaming() && rig.onlyStopLogged());
+        QVERIFY(rig.receiver->calls == shown);
         QCOMPARE(rig.thread->sensorConnection().cache[cmdNbrLines].confirmed, 0);
 
         // Destroying a running thread stops its loop (NBR_LINES 0 sent) before it goes.
