@@ -1,13 +1,13 @@
 #include "scriptedpeer.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -26,11 +26,7 @@ constexpr int sliceMs = 5;
 
 sockaddr_in loopback(uint16_t port)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
+    return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
 // A socket bound to a free loopback port, listening with `backlog` unless that is negative.
@@ -42,8 +38,7 @@ int bindLoopback(uint16_t& port, int backlog)
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0 ||
         (backlog >= 0 && ::listen(fd, backlog) != 0)) {
-        if (fd >= 0)
-            ::close(fd);
+        ::close(fd);
         return -1;
     }
     port = ntohs(a.sin_port);
@@ -56,18 +51,8 @@ std::string le32(uint32_t v)
     return {char(v & 0xffu), char((v >> 8) & 0xffu), char((v >> 16) & 0xffu), char(v >> 24)};
 }
 
-std::string le16(int16_t value)
-{
-    return le32(uint16_t(value)).substr(0, 2);
-}
-
-std::string f32(float value)
-{
-    uint32_t raw;
-    std::memcpy(&raw, &value, sizeof raw);
-    return le32(raw);
-}
-
+std::string le16(int16_t value) { return le32(uint16_t(value)).substr(0, 2); }
+std::string f32(float value) { return le32(qFromLittleEndian<quint32>(&value)); }
 std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value)
 {
     return le32(command) + le32(sequence) + le32(direction) + le32(uint32_t(value));
@@ -76,9 +61,7 @@ std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int
 uint16_t closedPort()
 {
     uint16_t port = 0;
-    const int fd = bindLoopback(port, -1);
-    if (fd >= 0)
-        ::close(fd);
+    ::close(bindLoopback(port, -1));
     return port;
 }
 
@@ -104,12 +87,12 @@ int socketOption(int fd, int name)
     return ::getsockopt(fd, SOL_SOCKET, name, &value, &size) == 0 ? value : -1;
 }
 
-long procValue(const char* path)
+bool bufferGranted(int fd, int name, long request)
 {
-    QFile file(QString::fromLatin1(path));
+    QFile file(name == SO_SNDBUF ? "/proc/sys/net/core/wmem_max" : "/proc/sys/net/core/rmem_max");
     bool ok = file.open(QIODevice::ReadOnly);
-    const long value = file.readAll().trimmed().toLong(&ok);
-    return ok ? value : -1;
+    const long maximum = file.readAll().trimmed().toLong(&ok);
+    return !ok || socketOption(fd, name) == 2 * std::min(request, maximum);
 }
 
 bool Stopwatch::within(qint64 lo, qint64 hi) const
@@ -122,12 +105,7 @@ bool Stopwatch::within(qint64 lo, qint64 hi) const
 
 struct ScriptedPeer::Impl
 {
-    struct Step
-    {
-        int delayMs;
-        Clock::time_point added;
-        std::function<void()> action;
-    };
+    struct Step { int delayMs; Clock::time_point added; std::function<void()> action; };
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Step> steps;
@@ -178,23 +156,16 @@ struct ScriptedPeer::Impl
     void waitReceived(size_t count, int timeoutMs)
     {
         const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!stop && !clientClosed && connFd >= 0 && Clock::now() < limit) {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (received.size() >= count)
-                return;
-            lock.unlock();
-            pump(sliceMs);
-        }
+        while (!stop && !clientClosed && connFd >= 0 && received.size() < count && Clock::now() < limit)
+            pump(sliceMs); // the only writer of `received`: no lock to read it here
     }
 
     void closeConnection(bool reset)
     {
-        linger l{1, 0};
+        const linger l{1, 0};
         if (reset)
             ::setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        if (connFd >= 0)
-            ::close(connFd);
-        connFd = -1;
+        ::close(std::exchange(connFd, -1));
     }
 
     void run()
@@ -217,12 +188,10 @@ struct ScriptedPeer::Impl
             const Step step = steps.front();
             lock.unlock();
             const auto due = std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
-            for (auto now = Clock::now(); !stop && now < due; now = Clock::now())
-                pump(int(std::clamp<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count(), 1, sliceMs)));
-            if (stop)
-                break;
-            step.action();
+            while (!stop && Clock::now() < due)
+                pump(1);
+            if (!stop)
+                step.action();
             previousEnd = Clock::now();
             lock.lock();
             steps.pop_front();
@@ -239,24 +208,19 @@ struct ScriptedPeer::Impl
 };
 
 ScriptedPeer::ScriptedPeer() : d(new Impl) {}
-
 ScriptedPeer::~ScriptedPeer()
 {
     d->stop = true;
     if (d->thread.joinable())
         d->thread.join();
     d->closeConnection(false);
-    if (d->listenFd >= 0)
-        ::close(d->listenFd);
+    ::close(d->listenFd);
 }
 
 void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(delayMs, [this, bytes] { d->sendBytes(bytes); }); }
 void ScriptedPeer::close(int delayMs) { d->add(delayMs, [this] { d->closeConnection(false); }); }
 void ScriptedPeer::abort(int delayMs) { d->add(delayMs, [this] { d->closeConnection(true); }); }
-void ScriptedPeer::waitForReceived(size_t totalBytes, int timeoutMs)
-{
-    d->add(0, [this, totalBytes, timeoutMs] { d->waitReceived(totalBytes, timeoutMs); });
-}
+void ScriptedPeer::waitForReceived(size_t total, int timeoutMs) { d->add(0, [=] { d->waitReceived(total, timeoutMs); }); }
 
 bool ScriptedPeer::start()
 {
@@ -267,26 +231,9 @@ bool ScriptedPeer::start()
 }
 
 uint16_t ScriptedPeer::port() const { return d->port; }
-
-std::string ScriptedPeer::received() const
-{
-    std::lock_guard<std::mutex> lock(d->mutex);
-    return d->received;
-}
-
-bool ScriptedPeer::waitReceived(size_t count, int timeoutMs) const
-{
-    return d->waitUntil(timeoutMs, [this, count] { return d->received.size() >= count; });
-}
-
-bool ScriptedPeer::waitScriptDone(int timeoutMs) const
-{
-    return d->waitUntil(timeoutMs, [this] { return d->stepsDone == d->stepsAdded; });
-}
-
-bool ScriptedPeer::waitClientClosed(int timeoutMs) const
-{
-    return d->waitUntil(timeoutMs, [this] { return d->clientClosed; });
-}
+std::string ScriptedPeer::received() const { std::lock_guard<std::mutex> lock(d->mutex); return d->received; }
+bool ScriptedPeer::waitReceived(size_t n, int ms) const { return d->waitUntil(ms, [=] { return d->received.size() >= n; }); }
+bool ScriptedPeer::waitScriptDone(int ms) const { return d->waitUntil(ms, [=] { return d->stepsDone == d->stepsAdded; }); }
+bool ScriptedPeer::waitClientClosed(int ms) const { return d->waitUntil(ms, [=] { return d->clientClosed; }); }
 
 } // namespace testpeer

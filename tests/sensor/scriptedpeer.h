@@ -21,7 +21,8 @@ uint16_t closedPort(); // nothing listens there
 // descriptors that fill it (close them and the listener when done).
 int fullListener(uint16_t& port, std::vector<int>& held);
 int socketOption(int fd, int name); // SOL_SOCKET option, -1 on failure
-long procValue(const char* path);   // a number in a /proc file, -1 when unreadable
+// Linux doubles a buffer request capped at the system maximum (true when that is unreadable).
+bool bufferGranted(int fd, int name, long request); // name: SO_SNDBUF or SO_RCVBUF
 
 struct Stopwatch : QElapsedTimer
 {
@@ -34,8 +35,6 @@ class ScriptedPeer
 public:
     ScriptedPeer();
     ~ScriptedPeer();
-    ScriptedPeer(const ScriptedPeer&) = delete;
-    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
     void send(const std::string& bytes, int delayMs = 0);
     void waitForReceived(size_t totalBytes, int timeoutMs = 5000);

@@ -15,12 +15,11 @@ using namespace testpeer;
 
 namespace {
 std::vector<int> sentChunks;
-
 std::string pattern(int length)
 {
-    std::string bytes(size_t(length), '\0');
+    std::string bytes;
     for (int i = 0; i < length; ++i)
-        bytes[size_t(i)] = char((i * 7 + 3) & 0xff);
+        bytes += char((i * 7 + 3) & 0xff);
     return bytes;
 }
 
@@ -42,7 +41,6 @@ struct Conn
 class TestTransport : public QObject
 {
     Q_OBJECT
-
 private slots:
     void init()
     {
@@ -52,8 +50,7 @@ private slots:
 
     void startupCleanupAndAddresses()
     {
-        QCOMPARE(startup(), SensorStatusCode::ok);
-        QVERIFY(networkIsStarted());
+        QVERIFY(startup() == SensorStatusCode::ok && networkIsStarted());
         cleanup();
         QVERIFY(!networkIsStarted());
         // Valid addresses, then texts that leave the address untouched.
@@ -85,10 +82,9 @@ private slots:
         SocketChannel channel;
         initChannel(channel);
         for (const auto& [host, port, status] : rows) {
-            const int before = QDir(QStringLiteral("/proc/self/fd")).count();
+            const uint before = QDir(QStringLiteral("/proc/self/fd")).count();
             QCOMPARE(openChannel(channel, host, port, 1000), status);
-            QCOMPARE(channel.socket + channel.connected, 0);
-            QCOMPARE(QDir(QStringLiteral("/proc/self/fd")).count(), before);
+            QVERIFY(channel.socket + channel.connected == 0 && QDir(QStringLiteral("/proc/self/fd")).count() == before);
         }
         uint16_t port = 0;
         std::vector<int> held;
@@ -96,8 +92,7 @@ private slots:
         QVERIFY(listener >= 0);
         Stopwatch timer;
         QCOMPARE(openChannel(channel, "127.0.0.1", port, 500), SensorStatusCode::connectFailed);
-        QVERIFY(timer.within(450, 1900));
-        QCOMPARE(channel.socket, 0);
+        QVERIFY(timer.within(450, 1900) && channel.socket == 0);
         for (int fd : held)
             ::close(fd);
         ::close(listener);
@@ -109,8 +104,7 @@ private slots:
         if (::setrlimit(RLIMIT_NOFILE, &none) != 0)
             QSKIP("the descriptor limit cannot be lowered here");
         const SensorStatus status = openChannel(channel, "127.0.0.1", 1, 100);
-        ::setrlimit(RLIMIT_NOFILE, &saved);
-        QCOMPARE(status, SensorStatusCode::socketFailed);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &saved) == 0 && status == SensorStatusCode::socketFailed);
     }
 
     // Options and endpoints of an open channel; closing pauses 100 ms between shutdown and
@@ -137,10 +131,8 @@ private slots:
         QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 9);
         Stopwatch timer;
         closeChannel(c.channel);
-        QVERIFY(timer.elapsed() >= 90);
-        QCOMPARE(c.channel.socket + c.channel.connected, 0);
-        QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 0);
-        QCOMPARE(receiveByte(c.channel, 100), -1);
+        QVERIFY(timer.elapsed() >= 90 && c.channel.socket + c.channel.connected == 0);
+        QVERIFY(c.channel.readAheadEnd == c.channel.readAheadBegin && receiveByte(c.channel, 100) == -1);
         QVERIFY(c.peer.waitClientClosed(2000));
     }
 
@@ -155,8 +147,7 @@ private slots:
             QCOMPARE(QVector<int>({sendBufferOption(), receiveBufferOption()}), QVector<int>({r[2], r[3]}));
             Conn c;
             QVERIFY(c.open());
-            const long wmemMax = procValue("/proc/sys/net/core/wmem_max");
-            QVERIFY(wmemMax < 0 || r[2] < 4096 || socketOption(c.channel.socket, SO_SNDBUF) == 2 * qMin(long(r[2]), wmemMax));
+            QVERIFY(r[2] < 4096 || bufferGranted(c.channel.socket, SO_SNDBUF, r[2]));
         }
     }
 
@@ -174,8 +165,7 @@ private slots:
                                            : receiveAvailable(c.channel, c.buffer.data(), 600, 1000);
             QVERIFY(exact ? timer.elapsed() >= 1500 : timer.within(950, 1950));
             QVERIFY2(exact ? got == 600 : got >= 100 && got < 600, qPrintable(QString::number(got)));
-            QCOMPARE(std::string(c.buffer.data(), size_t(got)), pattern(600).substr(0, size_t(got)));
-            QCOMPARE(c.channel.connected, 1);
+            QVERIFY(std::string(c.buffer.data(), size_t(got)) == pattern(got) && c.channel.connected == 1);
         }
         Conn c;
         c.peer.send(pattern(100));
@@ -184,18 +174,15 @@ private slots:
         QCOMPARE(receiveExact(c.channel, c.buffer.data(), 200, 500), 100);
         QVERIFY(timer.within(450, 1900));
         timer.restart();
-        QCOMPARE(receiveByte(c.channel, 500), -1);
-        QVERIFY(timer.within(450, 1900));
-        QCOMPARE(receiveAvailable(c.channel, c.buffer.data(), 64, 0), 0);
-        QCOMPARE(c.channel.connected, 1);
+        QVERIFY(receiveByte(c.channel, 500) == -1 && timer.within(450, 1900));
+        QVERIFY(receiveAvailable(c.channel, c.buffer.data(), 64, 0) == 0 && c.channel.connected == 1);
         c.peer.send(pattern(50));
         QVERIFY(c.peer.waitScriptDone(2000));
         QCOMPARE(receiveAvailable(c.channel, c.buffer.data(), 50, 60000), 50); // not the limit
     }
 
     // An orderly close (-2107) or a reset (-2116, -2115) loses the channel; later calls fail
-    // with -2107.
-    // Calls: receiveExact, receiveAvailable, receiveByte, sendAll.
+    // with -2107. Calls: receiveExact, receiveAvailable, receiveByte, sendAll.
     void peerGone()
     {
         const std::pair<int, bool> rows[] = {{0, false}, {1, false}, {2, false}, {0, true}, {3, true}};
@@ -220,9 +207,9 @@ private slots:
                 QTest::qWait(200);
                 QCOMPARE(sendAll(c.channel, buffer, 100), SensorStatusCode::sendFailed);
             }
-            QCOMPARE(c.channel.socket + c.channel.connected, 0);
             QVERIFY(reset ? c.channel.lossError > 0 : c.channel.lossError == channelClosedByPeer);
-            QCOMPARE(sendAll(c.channel, buffer, 10), SensorStatusCode::notConnected);
+            QVERIFY(c.channel.socket + c.channel.connected == 0 &&
+                    sendAll(c.channel, buffer, 10) == SensorStatusCode::notConnected);
         }
     }
 
@@ -234,13 +221,10 @@ private slots:
         sentChunks.clear();
         setSendObserver([](int bytes) { sentChunks.push_back(bytes); });
         QCOMPARE(sendAll(c.channel, data.data(), 10000), 10000);
-        setSendObserver(nullptr);
-        QVERIFY(sentChunks.size() >= 3);
-        QCOMPARE(sentChunks.front(), 4096);
+        QVERIFY(sentChunks.size() >= 3 && sentChunks.front() == 4096);
         for (int chunk : sentChunks)
             QVERIFY(chunk >= 1 && chunk <= 4096);
-        QVERIFY(c.peer.waitReceived(10000, 3000));
-        QCOMPARE(c.peer.received(), data);
+        QVERIFY(c.peer.waitReceived(10000, 3000) && c.peer.received() == data);
     }
 };
 
