@@ -160,8 +160,10 @@ private slots:
 
         sensor->clearRequests();
         a().writeFlashAct()->trigger();
-        QCOMPARE(fx->onlyDialog() + wire(), dialogKey(Dialogs::Kind::Information, "Lumo",
-                 "The sensor setting is successfully written into sensor.") + "33w=0 45w=0");
+        QCOMPARE(fx->onlyDialog() + wire(),
+                 dialogKey(Dialogs::Kind::Information, "Lumo",
+                           "The sensor setting is successfully written into sensor.") +
+                     "33w=0 45w=0");
         a().disconnectAct()->trigger();
         QCOMPARE(a().state(), QString("Disconnected|red| connect saveImage"));
         QVERIFY(a().sensorConnected() == 0 && a().params().firmwareVersion == 0);
@@ -200,7 +202,8 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 5000);
             const std::vector<sim::Request> log = sensor->requests();
             const auto find = [&log](uint32_t c) {
-                return std::find_if(log.begin(), log.end(), [c](auto& r) { return r.command == c; });
+                return std::find_if(log.begin(), log.end(),
+                                    [c](auto& r) { return r.command == c; });
             };
             const auto text = find(40);
             QCOMPARE(text != log.end(), round != 1);
@@ -224,17 +227,17 @@ private slots:
         options.rate = 2000.0;
         startAll(options);
         connectNow();
-        const QDateTime started = QDateTime::currentDateTime();
+        const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
         capture(modePixel, a().recordAct());
+        const QString after = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
         QVERIFY(a().recording() == 1 && a().status() == "Recording..." &&
                 a().recordFile().isOpen());
         const QString name = a().recordFile().fileName();
         const QRegularExpressionMatch m =
             QRegularExpression("/profile_pixel_(\\d{8}-\\d{6})\\.txt$").match(name);
-        QVERIFY2(m.hasMatch() &&
+        QVERIFY2(m.hasMatch() && m.captured(1) >= before && m.captured(1) <= after &&
                      QFileInfo(name).absolutePath() == QFileInfo(a().dataDir()).absoluteFilePath(),
                  qPrintable(name));
-        QVERIFY(qAbs(QDateTime::fromString(m.captured(1), "yyyyMMdd-hhmmss").secsTo(started)) <= 1);
         framesArrive(1);
         stopAndWait();
         QVERIFY(a().recording() == 0 && !a().recordFile().isOpen() && QFile::exists(name));
@@ -441,10 +444,8 @@ private slots:
         // The sensor goes away mid-recording and comes back on the same port.
         QString seen; // the window when the message is shown
         Dialogs::setResponder([&](const Dialogs::Shown& s) {
-            seen += s.text + "|" + a.status() + "|" + a.statusStyle() + "|" +
-                    QString::number(a.connectAct()->isEnabled() + 2 * a.captureAct()->isEnabled() +
-                                    4 * a.sensorConnected() + 8 * a.recordFile().isOpen() +
-                                    16 * a.saveImageAct()->isEnabled());
+            seen += s.text + "|" + a.state() +
+                    QString::number(a.sensorConnected() + 2 * a.recordFile().isOpen());
             return s.choice;
         });
         a.recordAct()->trigger();
@@ -456,7 +457,7 @@ private slots:
                                  15000);
         QVERIFY(a.status() == "Recording..." && QFile::exists(file));
         const QString lost = "Connection lost: the sensor closed the connection";
-        QCOMPARE(seen, lost + "|" + lost + "|background-color: red|17"); // told once
+        QCOMPARE(seen, lost + "|" + lost + "|red| connect saveImage0"); // told once
 
         sensor->injectReplyFault(sim::ReplyFault::NeverAnswer, 0, {}, 100);
         a.stopAct()->trigger();
