@@ -25,27 +25,30 @@ private slots:
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("needs an X display (the suite runs under xvfb-run)");
         // Maximizing is the window manager's work: start one when the display has none.
-        const QStringList managed = {"-root", "_NET_SUPPORTING_WM_CHECK"};
-        QProcess manager, lumo;
-        if (!xprop(managed).contains("window id")) {
+        QProcess manager;
+        if (!xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")) {
             manager.start("openbox", QStringList());
             if (!manager.waitForStarted(5000))
                 QSKIP("no window manager on the display and openbox cannot be started");
-            QTRY_VERIFY_WITH_TIMEOUT(xprop(managed).contains("window id"), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"), 20000);
         }
         QTemporaryDir dir;
+        QProcess lumo;
         lumo.setWorkingDirectory(dir.path());
         lumo.start(QString(LUMO_PROGRAM), QStringList());
+        QVERIFY(lumo.waitForStarted(5000));
         const QStringList query = {"-name", "Lumo", "WM_NAME", "_NET_WM_STATE"};
         QTRY_VERIFY_WITH_TIMEOUT(lumo.state() != QProcess::Running ||
                                      xprop(query).contains("_NET_WM_STATE_MAXIMIZED_VERT"),
                                  20000);
         const QString properties = xprop(query);
-        QTest::qWait(500);
         QVERIFY2(lumo.state() == QProcess::Running, lumo.readAllStandardError().constData());
         QVERIFY2(properties.contains("WM_NAME(STRING) = \"Lumo\"") &&
                      properties.contains("_NET_WM_STATE_MAXIMIZED_HORZ"),
                  qPrintable(properties));
+        QTest::qWait(500);
+        QCOMPARE(lumo.state(), QProcess::Running);
         lumo.terminate();
         if (!lumo.waitForFinished(5000))
             lumo.kill();
