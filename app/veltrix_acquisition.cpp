@@ -162,8 +162,8 @@ bool Veltrix::writeSensorSettings()
         {31, &SensorParameters::AutoTriggerFPS, f.sBAutoTriggerPeriode->value()},
         {34, &SensorParameters::EthernetSendNoWait, f.cBEthernetSendMode->currentIndex()},
         {35, &SensorParameters::SubSample, f.cBSubsample->currentIndex()},
-        {19, &SensorParameters::AutoShutterMax, f.sBAutoShutterMax->value()},
         {18, &SensorParameters::AutoShutterMin, f.sBAutoShutterMin->value()},
+        {19, &SensorParameters::AutoShutterMax, f.sBAutoShutterMax->value()},
         {46, &SensorParameters::SpeckleFilter, f.cBSpeckleFilter->currentIndex()},
         {47, &SensorParameters::MedianFilter, f.cBMedianFilter->currentIndex()},
     };
