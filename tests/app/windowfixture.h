@@ -58,14 +58,9 @@ public:
     QString state() const
     {
         QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
-        const std::pair<const char*, QAction*> actions[] = {
-            {"connect", w.connectAct}, {"disconnect", w.disconnectAct},
-            {"capture", w.captureAct}, {"record", w.recordAct},
-            {"stop", w.stopAct},       {"saveImage", w.saveImageAct},
-            {"flash", w.writeFlashAct}};
-        for (const auto& [name, action] : actions)
-            out += action->isEnabled() ? QString(" ") + name : QString();
-        return out;
+        for (QString name : {"connect", "disconnect", "capture", "record", "stop", "saveImage"})
+            out += action(name + "Act")->isEnabled() ? " " + name : QString();
+        return out + (w.writeFlashAct->isEnabled() ? " flash" : "");
     }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
     QString registryPath() const { return w.registryPath(); }
@@ -74,8 +69,7 @@ public:
     void applyParametersToControls() { w.applyParametersToControls(); }
     void saveLastZoom(const QCPRange& x, const QCPRange& y)
     {
-        w.saveLastZoomXAxis(x);
-        w.saveLastZoomYAxis(y);
+        w.saveLastZoomXAxis(x), w.saveLastZoomYAxis(y);
     }
     void beginRecording(const QString& path, int maxProfiles)
     {
@@ -97,8 +91,7 @@ public:
     QString exportedProductText()
     {
         QString t;
-        w.exportProductFile(&t);
-        return t;
+        return w.exportProductFile(&t), t;
     }
 };
 
@@ -172,11 +165,7 @@ public:
         Dialogs::setResponder({});
         QDir::setCurrent(previousDir);
     }
-    void close() // the window's destructor writes the stored ranges
-    {
-        access.reset();
-        window.reset();
-    }
+    void close() { access.reset(), window.reset(); } // the destructor writes the stored ranges
     QString iniPath() const { return dir.filePath(QStringLiteral("3DSensor.ini")); }
     QByteArray iniBytes() const
     {
@@ -187,9 +176,7 @@ public:
     template <typename T = QWidget> T* control(const QString& name) const
     {
         T* w = window->findChild<T*>(name);
-        if (!w)
-            qFatal("no control %s", qPrintable(name));
-        return w;
+        return w ? w : (qFatal("no control %s", qPrintable(name)), nullptr);
     }
     bool showAndWait()
     {
@@ -199,9 +186,8 @@ public:
     // The one dialog shown since the last clear, as dialogKey() gives it.
     QString onlyDialog() const
     {
-        if (dialogs.size() != 1)
-            return QStringLiteral("%1 dialogs").arg(dialogs.size());
-        return dialogKey(dialogs[0].kind, dialogs[0].title, dialogs[0].text);
+        return dialogs.size() != 1 ? QStringLiteral("%1 dialogs").arg(dialogs.size())
+                                   : dialogKey(dialogs[0].kind, dialogs[0].title, dialogs[0].text);
     }
     QString lastDialogText() const { return dialogs.empty() ? QString() : dialogs.back().text; }
 
