@@ -103,7 +103,7 @@ void IniSnapshot::parse(const QByteArray& bytes)
             ++end;
         const QByteArray line = bytes.mid(start, end - start).trimmed();
         start = end + 1;
-        if (line.isEmpty() || line.startsWith(';') || line.contains('\\'))
+        if (line.isEmpty() || line.contains('\\'))
             continue;
         if (line.startsWith('[')) {
             const int close = line.indexOf(']');
