@@ -39,6 +39,8 @@ public:
     void onImage(unsigned char* image, int width, int height) { hold(image, width * height, image, 0, 0); }
     void hold(void* a, int bytesA, void* b, int bytesB, float fps)
     {
+        if (!thread)
+            return; // a frame still queued when the thread was destroyed
         lastFps = fps;
         ++calls, buffers.insert(a);
         // Frames emitted whose slot has not returned yet, this one included.
@@ -199,6 +201,7 @@ private slots:
         QVERIFY(rig.startLoop(2));
         QTRY_VERIFY_WITH_TIMEOUT(rig.thread->receivedFrames() > 5, 10000);
         rig.thread.reset();
+        rig.receiver->thread = nullptr;
         QVERIFY(rig.simulator->requests().back().command == 10u && rig.simulator->requests().back().value == 0);
         QCoreApplication::processEvents(); // pending events went with the thread's helper
     }
