@@ -1,18 +1,20 @@
-// The lumo program itself: started in an empty directory on the test's X display, it shows one
-// window titled "Lumo" in the maximized state and keeps running until it is ended.
+// The lumo program itself: started in an empty directory on an X display of its own, it shows
+// one window titled "Lumo" in the maximized state and keeps running until it is ended.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-// What xprop prints for the arguments, empty when it fails.
-QString xprop(const QStringList& arguments)
-{
-    QProcess xprop;
-    xprop.start("xprop", arguments);
-    const bool ok = xprop.waitForFinished(5000) && xprop.exitCode() == 0;
-    return ok ? QString::fromLocal8Bit(xprop.readAllStandardOutput()) : QString();
-}
+// Ends a started helper program when the test leaves, whichever way it leaves.
+struct Program : QProcess {
+    ~Program() override
+    {
+        terminate();
+        if (!waitForFinished(5000))
+            kill();
+        waitForFinished(5000);
+    }
+};
 } // namespace
 
 class TestProgramStart : public QObject
@@ -22,19 +24,46 @@ class TestProgramStart : public QObject
 private slots:
     void showsAMaximizedWindowTitledLumo()
     {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            QSKIP("needs an X display (the suite runs under xvfb-run)");
-        // Maximizing is the window manager's work: start one when the display has none.
-        QProcess manager;
-        if (!xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id")) {
-            manager.start("openbox", QStringList());
-            if (!manager.waitForStarted(5000))
-                QSKIP("no window manager on the display and openbox cannot be started");
-            QTRY_VERIFY_WITH_TIMEOUT(
-                xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"), 20000);
-        }
+        // A display of its own: nothing the other GUI tests leave behind reaches it. The server
+        // chooses a free display number and prints it once it takes connections.
+        Program server;
+        server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten",
+                              "tcp"});
+        if (!server.waitForStarted(5000))
+            QSKIP("Xvfb cannot be started");
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() != QProcess::Running,
+                                 20000);
+        const QByteArray number = server.readLine().trimmed();
+        QVERIFY2(!number.isEmpty(), server.readAllStandardError().constData());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", ":" + QString::fromLatin1(number));
+        auto xprop = [&](const QStringList& arguments) {
+            QProcess xprop;
+            xprop.setProcessEnvironment(environment);
+            xprop.start("xprop", arguments);
+            const bool ok = xprop.waitForFinished(5000) && xprop.exitCode() == 0;
+            return ok ? QString::fromLocal8Bit(xprop.readAllStandardOutput()) : QString();
+        };
+        auto managed = [&] {
+            return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+        };
+
+        // Maximizing is the window manager's work. Where none can run, the window still carries
+        // the maximized state it asks the manager for.
+        Program manager;
+        manager.setProcessEnvironment(environment);
+        manager.setProcessChannelMode(QProcess::MergedChannels);
+        manager.start("openbox", QStringList());
+        manager.waitForStarted(5000);
+        if (!QTest::qWaitFor([&] { return manager.state() != QProcess::Running || managed(); },
+                             20000) ||
+            !managed())
+            qWarning("no window manager on the display; openbox ended with %d: %s",
+                     manager.exitCode(), manager.readAll().constData());
+
         QTemporaryDir dir;
-        QProcess lumo;
+        Program lumo;
+        lumo.setProcessEnvironment(environment);
         lumo.setWorkingDirectory(dir.path());
         lumo.start(QString(LUMO_PROGRAM), QStringList());
         QVERIFY(lumo.waitForStarted(5000));
@@ -49,11 +78,6 @@ private slots:
                  qPrintable(properties));
         QTest::qWait(500);
         QCOMPARE(lumo.state(), QProcess::Running);
-        lumo.terminate();
-        if (!lumo.waitForFinished(5000))
-            lumo.kill();
-        manager.terminate();
-        manager.waitForFinished(5000);
     }
 };
 
