@@ -11,7 +11,7 @@
 
 namespace {
 constexpr int modeImage = 0, modeMm = 1, modePixel = 2, modeBinary = 3, modeProduct = 4;
-const QString notConnected = QStringLiteral("The connection is not successful!");
+const QString notConnected = "0|Lumo|The connection is not successful!";
 } // namespace
 
 class TestAcquisition : public QObject
@@ -23,7 +23,15 @@ private:
     std::unique_ptr<WindowFixture> fx;
 
     VeltrixTestAccess& a() { return *fx->access; }
-    QString wire() const { return wireText(sensor->requests()); }
+    // The request log: "command" and "r" for a read, "w=value" for a write, space-separated.
+    QString wire() const
+    {
+        QStringList parts;
+        for (const sim::Request& r : sensor->requests())
+            parts << QString::number(r.command) +
+                         (r.direction ? QString("r") : QString("w=%1").arg(r.value));
+        return parts.join(' ');
+    }
     const QString idle = "Connected|green| disconnect capture record saveImage flash";
 
     void startAll(const sim::Options& options = {})
@@ -36,23 +44,6 @@ private:
     {
         a().connectAct()->trigger();
         QVERIFY(a().status() == "Connected" && a().sensorConnected() == 1);
-    }
-    void capture(int modeIndex, QAction* action = nullptr)
-    {
-        a().form().cBSensorMode->setCurrentIndex(modeIndex);
-        (action ? action : a().captureAct())->trigger();
-        QCOMPARE(a().acquiring(), 1);
-    }
-    void stopAndWait()
-    {
-        a().stopAct()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!a().tcpThread()->isRunning(), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(a().captureAct()->isEnabled(), 5000);
-    }
-    void framesArrive(int kind, quint64 count = 3)
-    {
-        const quint64 before = a().shown(kind);
-        QTRY_VERIFY_WITH_TIMEOUT(a().shown(kind) >= before + count, 15000);
     }
 
 private slots:
@@ -125,11 +116,11 @@ private slots:
                 w->setProperty(qobject_cast<QComboBox*>(w) ? "currentIndex" : "value",
                                item.section('=', 1).toInt());
         sensor->clearRequests();
-        capture(modePixel);
+        a().capture(modePixel);
         QCOMPARE(wire(), written.join(' ') + " 32w=0 23r 24r 25r 26r 0w=0 9w=2 10w=-1");
         QVERIFY(a().params().AutoTriggerError == 0 && !f.sBGainVal->isEnabled());
         QCOMPARE(a().state(), QString("Capturing...|green| stop"));
-        framesArrive(1);
+        a().framesArrive(1);
 
         sensor->setParameter(32, 9);
         sensor->setParameter(7, 4321);
@@ -137,10 +128,9 @@ private slots:
         a().stopAct()->trigger();
         QVERIFY(!a().acquiring() && a().status() == "Connected" &&
                 a().tcpThread()->isLoopFinished());
-        QCOMPARE(wire(), QString("0w=0 10w=0 32r 7r"));
-        QCOMPARE(
-            controlsText(fx->window.get(), "lEAutoTriggerError lineEdit_AutoShError sBShutter"),
-            QString("lEAutoTriggerError=9 lineEdit_AutoShError=4321 sBShutter=4321[10,200000]"));
+        QCOMPARE(wire() + " " +
+                     controlsText(fx->window.get(), "lEAutoTriggerError lineEdit_AutoShError"),
+                 QString("0w=0 10w=0 32r 7r lEAutoTriggerError=9 lineEdit_AutoShError=4321"));
         QTRY_VERIFY_WITH_TIMEOUT(a().captureAct()->isEnabled(), 5000);
         QVERIFY(a().state() == idle && f.sBGainVal->isEnabled());
 
@@ -149,30 +139,26 @@ private slots:
              {std::tuple{f.cBTriggerMode, "8w=0 32w=0", " 7r"}, {f.cBExposureMode, "16w=0", ""}}) {
             control->setCurrentIndex(control == f.cBTriggerMode ? 3 : 0);
             sensor->clearRequests();
-            capture(modePixel);
+            a().capture(modePixel);
             QCOMPARE(wire(), "0w=0 " + QString(written) + " 23r 24r 25r 26r 0w=0 10w=-1");
             QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 5000);
             sensor->clearRequests();
-            stopAndWait();
+            a().stop();
             QTest::qWait(300);
             QCOMPARE(wire(), "0w=0 10w=0" + QString(readBack));
         }
 
         sensor->clearRequests();
         a().writeFlashAct()->trigger();
-        QCOMPARE(fx->onlyDialog() + wire(),
-                 dialogKey(Dialogs::Kind::Information, "Lumo",
-                           "The sensor setting is successfully written into sensor.") +
-                     "33w=0 45w=0");
+        QCOMPARE(fx->shown() + wire(),
+                 "1|Lumo|The sensor setting is successfully written into sensor.33w=0 45w=0");
         a().disconnectAct()->trigger();
         QCOMPARE(a().state(), QString("Disconnected|red| connect saveImage"));
         QVERIFY(a().sensorConnected() == 0 && a().params().firmwareVersion == 0);
         connectNow();
-        fx->dialogs.clear();
         sensor->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
         a().writeFlashAct()->trigger();
-        QCOMPARE(fx->onlyDialog(), dialogKey(Dialogs::Kind::Critical, "Lumo",
-                                             "Error in writing sensor settings into sensor!"));
+        QCOMPARE(fx->shown(), "0|Lumo|Error in writing sensor settings into sensor!");
     }
 
     void jobImportedAndSentBeforeProductMode()
@@ -198,23 +184,21 @@ private slots:
             if (round == 2)
                 f.dsBNominalValue->setValue(91); // a changed control makes the job pending
             sensor->clearRequests();
-            capture(modeProduct);
+            a().capture(modeProduct);
             QTRY_VERIFY_WITH_TIMEOUT(sensor->isStreaming(), 5000);
-            const std::vector<sim::Request> log = sensor->requests();
-            const auto find = [&log](uint32_t c) {
-                return std::find_if(log.begin(), log.end(),
-                                    [c](auto& r) { return r.command == c; });
-            };
-            const auto text = find(40);
-            QCOMPARE(text != log.end(), round != 1);
-            const QString sent = round == 1 ? QString() : QString::fromStdString(text->text);
-            QVERIFY(round == 1 ||
-                    (text < find(9) && text->value == int32_t(text->text.size()) &&
-                     sent.contains(round ? "\nTARGET_ANGLE=91\n" : "\nTARGET_ANGLE=90\n") &&
-                     sent.contains("\n[JOB_1]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\n") &&
-                     sent.contains("\nROI_X_0=-60\nROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n")));
-            framesArrive(2);
-            stopAndWait();
+            // The job (command 40, its length as the value) goes before the mode (command 9).
+            const QString log = wire(), sent = QString::fromStdString(sensor->productText());
+            const int at = log.indexOf(QString(" 40w=%1 ").arg(sent.size()));
+            QVERIFY2(
+                round == 1
+                    ? !log.contains(" 40w=")
+                    : at > 0 && !log.left(at).contains(QRegularExpression(" 9[rw]")) &&
+                          sent.contains(round ? "\nTARGET_ANGLE=91\n" : "\nTARGET_ANGLE=90\n") &&
+                          sent.contains("\n[JOB_1]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\n") &&
+                          sent.contains("\nROI_X_0=-60\nROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n"),
+                qPrintable(log));
+            a().framesArrive(2);
+            a().stop();
         }
     }
 
@@ -228,7 +212,7 @@ private slots:
         startAll(options);
         connectNow();
         const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
-        capture(modePixel, a().recordAct());
+        a().capture(modePixel, a().recordAct());
         const QString after = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
         QVERIFY(a().recording() == 1 && a().status() == "Recording..." &&
                 a().recordFile().isOpen());
@@ -238,8 +222,8 @@ private slots:
         QVERIFY2(m.hasMatch() && m.captured(1) >= before && m.captured(1) <= after &&
                      QFileInfo(name).absolutePath() == QFileInfo(a().dataDir()).absoluteFilePath(),
                  qPrintable(name));
-        framesArrive(1);
-        stopAndWait();
+        a().framesArrive(1);
+        a().stop();
         QVERIFY(a().recording() == 0 && !a().recordFile().isOpen() && QFile::exists(name));
         QFile::remove(name);
 
@@ -247,13 +231,13 @@ private slots:
         a().fullRateCount()->setValue(0);        // until stop
         a().form().sBNBRLines->setValue(frames); // the sensor sends this many, then stops
         const uint64_t sentBefore = sensor->framesSent();
-        capture(modeMm, a().recordAct());
+        a().capture(modeMm, a().recordAct());
         QTRY_VERIFY_WITH_TIMEOUT(
             sensor->framesSent() - sentBefore == frames && !sensor->isStreaming(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(
             a().recordStatus()->text().startsWith(QString("Recorded %1 profiles, ").arg(frames)),
             20000);
-        stopAndWait();
+        a().stop();
         const QStringList files = QDir(a().dataDir()).entryList({"profile_*.txt"});
         QVERIFY(fx->dialogs.empty() && files.size() == 1 && files[0].startsWith("profile_mm_"));
         QVERIFY(QSettings(fx->iniPath(), QSettings::IniFormat)
@@ -288,8 +272,8 @@ private slots:
         // Closing the window while recording ends the loop first and keeps the file.
         a().fullRateBox()->setChecked(false);
         a().form().sBNBRLines->setValue(-1);
-        capture(modePixel, a().recordAct());
-        framesArrive(1);
+        a().capture(modePixel, a().recordAct());
+        a().framesArrive(1);
         const QString last = a().recordFile().fileName();
         fx->window->close();
         fx->close(); // destroys the thread object after its loop has ended
@@ -309,43 +293,35 @@ private slots:
                                  {"S3", "127.0.0.1", "0x" + QString::number(sensor->port(), 16)}};
         for (const char* address : {"", "127.0.0", "127.0.0.256", "localhost", "127.0.0.1.1"})
             entries.push_back({QString("S%1").arg(entries.size() + 1), address, port});
-        fx = std::make_unique<WindowFixture>(iniFor(entries), true);
-        const QString refused = "Disconnected|red| connect0";
-        for (int index : {0, 2, 3, 4, 5, 6, 7}) {
-            fx->dialogs.clear();
+        fx = std::make_unique<WindowFixture>(iniFor(entries));
+        QTcpSocket other;
+        for (int index : {0, 2, 3, 4, 5, 6, 7, 1}) { // the last one busy with another client
+            if (index == 1) {
+                QTest::qWait(100);
+                QCOMPARE(sensor->connectionCount(), 0);
+                other.connectToHost(QHostAddress::LocalHost, sensor->port());
+                QVERIFY(other.waitForConnected(5000));
+            }
             a().sensorCombo()->setCurrentIndex(index);
             a().connectAct()->trigger();
-            QCOMPARE(fx->onlyDialog() + a().state() + QString::number(a().sensorConnected()),
-                     dialogKey(Dialogs::Kind::Critical, "Lumo", notConnected) + refused);
+            QCOMPARE(fx->shown() + a().state() + QString::number(a().sensorConnected()),
+                     notConnected + "Disconnected|red| connect0");
         }
-        QTest::qWait(100);
-        QCOMPARE(sensor->connectionCount(), 0);
-        a().sensorCombo()->setCurrentIndex(1);
-        QTcpSocket other;
-        other.connectToHost(QHostAddress::LocalHost, sensor->port());
-        QVERIFY(other.waitForConnected(5000));
-        fx->dialogs.clear();
-        a().connectAct()->trigger();
-        QCOMPARE(fx->onlyDialog() + a().state() + QString::number(a().sensorConnected()),
-                 dialogKey(Dialogs::Kind::Critical, "Lumo", notConnected) + refused);
         QVERIFY(sensor->refusedCount() >= 1);
         other.disconnectFromHost();
         connectNow();
         a().disconnectAct()->trigger();
 
-        fx->dialogs.clear();
         sensor->injectReplyFault(sim::ReplyFault::Delay, 0, {}, 3); // the opening exchange passes
         sensor->injectReplyFault(sim::ReplyFault::WrongCommand);
         a().connectAct()->trigger();
-        QCOMPARE(fx->onlyDialog(),
-                 dialogKey(Dialogs::Kind::Critical, "Lumo", "Error in reading sensor parameter"));
+        QCOMPARE(fx->shown(), "0|Lumo|Error in reading sensor parameter");
         QVERIFY(a().status() != QString("Connected"));
         a().disconnectAct()->trigger();
 
-        fx->dialogs.clear();
         sensor->injectReplyFault(sim::ReplyFault::NeverAnswer, 0, {}, 1000);
         a().connectAct()->trigger(); // returns after the connect time-out
-        QVERIFY(fx->lastDialogText() == notConnected && a().connectAct()->isEnabled());
+        QVERIFY(fx->shown().endsWith(notConnected) && a().connectAct()->isEnabled());
     }
 
     // Each mode's frames reach the loader of their kind. Garbage, cut frames, a stall, a close
@@ -355,51 +331,53 @@ private slots:
     {
         startAll();
         connectNow();
-        for (const auto& [mode, kind] : {std::pair{modeImage, 0}, {modeBinary, 0}, {modeMm, 1},
-                                         {modeProduct, 2}, {modePixel, 1}}) {
+        for (const auto& [mode, kind] : {std::pair{modeImage, 0},
+                                         {modeBinary, 0},
+                                         {modeMm, 1},
+                                         {modeProduct, 2},
+                                         {modePixel, 1}}) {
             const quint64 before[3] = {a().shown(0), a().shown(1), a().shown(2)};
-            capture(mode);
-            framesArrive(kind);
-            stopAndWait();
+            a().capture(mode);
+            a().framesArrive(kind);
+            a().stop();
             for (int other = 0; other < 3; ++other)
                 QVERIFY(other == kind || a().shown(other) == before[other]);
             QCOMPARE(sensor->parameter(10), 0);
         }
-        capture(modePixel);
-        framesArrive(1);
+        a().capture(modePixel);
+        a().framesArrive(1);
         sensor->injectStreamFault(sim::StreamFault::GarbageBetween, 0,
                                   std::string("\x07\x01\x00garbage", 10), 10);
-        framesArrive(1, 6);
+        a().framesArrive(1, 6);
         sensor->injectStreamFault(sim::StreamFault::Truncate, 0, {}, 3);
-        framesArrive(1, 6);
+        a().framesArrive(1, 6);
         sensor->injectStreamFault(sim::StreamFault::CloseMidFrame);
         QTest::qWait(1000);
         const quint64 shown = a().shown(1);
         QTest::qWait(500);
         QCOMPARE(a().shown(1), shown);
-        stopAndWait();
+        a().stop();
         QCOMPARE(a().status(), QString("Connected"));
         a().disconnectAct()->trigger();
         connectNow();
-        capture(modePixel);
-        framesArrive(1);
+        a().capture(modePixel);
+        a().framesArrive(1);
         sensor->injectStreamFault(sim::StreamFault::Stall, 5000);
         QTest::qWait(600);
-        stopAndWait();
+        a().stop();
 
-        fx->dialogs.clear();
         a().form().sBGainVal->setValue(300);
         sensor->injectReplyFault(sim::ReplyFault::Status, 1, {}, 2);
         a().captureAct()->trigger();
-        QCOMPARE(fx->onlyDialog(),
-                 dialogKey(Dialogs::Kind::Critical, "Lumo", "Error in writing sensor parameter"));
+        QCOMPARE(fx->shown(), "0|Lumo|Connection lost: the sensor closed the connection\n"
+                              "0|Lumo|Error in writing sensor parameter");
         QVERIFY(a().acquiring() == 0 && !a().tcpThread()->isRunning() && !sensor->isStreaming());
         QCOMPARE(a().state(), idle);
         sensor->clearRequests();
-        capture(modePixel);
+        a().capture(modePixel);
         QVERIFY((wire() + " ").contains(" 6w=300 ")); // still pending, written again
-        framesArrive(1);
-        stopAndWait();
+        a().framesArrive(1);
+        a().stop();
     }
 
     // A sensor streaming through the opening exchange: saturated field of view, bad frames and
@@ -418,13 +396,13 @@ private slots:
              {std::pair{23, 100}, {25, INT32_MAX}, {24, -100}, {26, INT32_MIN}})
             sensor->setParameter(command, value);
         const uint64_t sentBefore = sensor->framesSent();
-        capture(modePixel);
+        a.capture(modePixel);
         QVERIFY(a.params().Xmax == INT32_MAX && a.params().Zmax == INT32_MIN);
         sensor->injectStreamFault(sim::StreamFault::GarbageBetween, 0, "\x07\x01garbage", 40);
         sensor->injectStreamFault(sim::StreamFault::Stall, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(a.w.statusBar()->currentMessage().startsWith("No data"), 15000);
         QVERIFY(a.tcpThread()->isRunning() && a.acquiring());
-        framesArrive(1); // the stream comes back
+        a.framesArrive(1); // the stream comes back
         sensor->clearRequests();
         const uint64_t sent = sensor->framesSent() - sentBefore; // it streams on through the stop
         a.stopAct()->trigger();

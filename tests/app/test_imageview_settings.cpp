@@ -40,7 +40,8 @@ private slots:
         CustomView* view = fx->access->form().graphicsView;
         const QString bmp = fx->answer = fx->dir.filePath("shot.bmp");
         QMetaObject::invokeMethod(&w, "saveImage");
-        QCOMPARE(fx->lastDialogText(), QString("The process of saving image is failed."));
+        QCOMPARE(fx->shown().section('\n', 1),
+                 "0|3D Sensor|The process of saving image is failed.");
         // Runs right after the window's loadImage of the same frame, while the buffer is valid.
         int unmatched = 0;
         QImage shown;
@@ -52,8 +53,7 @@ private slots:
                     unmatched += items.size() != 1 || sent.convertToFormat(shown.format()) != shown;
                 });
         fx->access->connectAct()->trigger();
-        fx->access->form().cBSensorMode->setCurrentIndex(0);
-        fx->access->captureAct()->trigger();
+        fx->access->capture(0);
         QTRY_VERIFY_WITH_TIMEOUT(fx->access->shown(0) >= 1, 20000);
         QCOMPARE(w.statusBar()->currentMessage(), QString("0.0 FPS")); // the next comes 2 s later
         QVERIFY(qAbs(view->transform().m11() * 641 - view->viewport()->width()) < 5 &&
@@ -62,8 +62,7 @@ private slots:
         const QTransform zoomed = view->transform();
         QTRY_VERIFY_WITH_TIMEOUT(w.statusBar()->currentMessage() != "0.0 FPS", 20000);
         QVERIFY(w.statusBar()->currentMessage().section(' ', 0, 0).toDouble() < 50); // 5 sent
-        fx->access->stopAct()->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!fx->access->tcpThread()->isRunning(), 10000);
+        fx->access->stop();
         QVERIFY(unmatched == 0 && fx->access->shown(0) >= 2 && view->transform() == zoomed);
         // (step, horizontal and vertical scale relative to the fit): zoom out stops at the fit,
         // unchecking the last zoom axis brings both back, the wheel does nothing in pan mode.
@@ -91,7 +90,8 @@ private slots:
         QMetaObject::invokeMethod(&w, "showGraylevel", Q_ARG(int, -1), Q_ARG(int, 479));
         QCOMPARE(f.labelX->text() + f.labelY->text() + f.labelGraylevel->text(), QString("-1479-"));
         QMetaObject::invokeMethod(&w, "saveImage");
-        QCOMPARE(fx->lastDialogText(), QString("The image has been successfully saved."));
+        QCOMPARE(fx->shown().section('\n', 1),
+                 "1|3D Sensor|The image has been successfully saved.");
         QVERIFY(QImage(bmp).format() == QImage::Format_Indexed8 &&
                 QImage(bmp).convertToFormat(shown.format()) == shown);
         QTemporaryDir files;
@@ -114,8 +114,9 @@ private slots:
             fx->access->loadSettingsAct()->trigger();
             if (bytes.contains("TRIGGER"))
                 break; // out-of-range codes are accepted
-            QCOMPARE(fx->lastDialogText(),
-                     QString("Cannot load %1.\nThis is not the correct file.").arg(answer));
+            QCOMPARE(
+                fx->shown().section('\n', -2), // after the file dialog
+                QString("0|3D Sensor|Cannot load %1.\nThis is not the correct file.").arg(answer));
             QCOMPARE(controls(dock, false), saved);
         }
         // Codes out of range are kept as read and shown as no item (mode: "Sensor Image").

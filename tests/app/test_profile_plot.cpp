@@ -64,27 +64,20 @@ private slots:
         VeltrixTestAccess& a = *fx.access;
         QCustomPlot* plot = a.plot();
         a.connectAct()->trigger();
-        const auto run = [&a](int modeIndex, QAction* action) {
-            a.form().cBSensorMode->setCurrentIndex(modeIndex), action->trigger();
-        };
-        const auto stop = [&a] {
-            a.stopAct()->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(a.captureAct()->isEnabled(), 10000);
-        };
 
-        run(2, a.captureAct()); // pixels
-        QTRY_VERIFY_WITH_TIMEOUT(a.shown(1) >= 2, 20000);
-        stop();
+        a.capture(2); // pixels
+        a.framesArrive(1, 2);
+        a.stop();
         const QCPRange x = plot->xAxis->range(), z = plot->yAxis->range();
         QVERIFY(x.size() > 1000); // fitted to 1280 pixels and widened
         QCOMPARE(std::vector<double>(a.storedRanges(), a.storedRanges() + 8),
                  std::vector<double>({x.lower, x.upper, z.lower, z.upper, 0, 0, 0, 0}));
 
         a.form().sBMaxNoProfileSave->setValue(3);
-        run(1, a.recordAct()); // mm
+        a.capture(1, a.recordAct()); // mm
         QCOMPARE(plot->xAxis->label(), QString("x position in mm"));
         QTRY_VERIFY_WITH_TIMEOUT(a.recordedFrameCount() == 3 && a.shown(1) >= 5, 20000);
-        stop();
+        a.stop();
         const double* mm = a.storedRanges() + 4;
         QVERIFY(QCPRange(mm[0], mm[1]) == plot->xAxis->range() &&
                 QCPRange(mm[2], mm[3]) == plot->yAxis->range());
@@ -94,9 +87,9 @@ private slots:
                      QString("P2").repeated(1280));
 
         plot->xAxis->setRange(1, 2);
-        run(2, a.captureAct());
+        a.capture(2);
         QVERIFY(plot->xAxis->range() == x && plot->yAxis->range() == z);
-        stop();
+        a.stop();
 
         a.form().tWDisplay->setCurrentIndex(1);
         plot->xAxis->setRange(-255, 261);
@@ -121,7 +114,7 @@ private slots:
         QVERIFY(roi1.ROI_X_0 > roi1.ROI_X_1 && roi1.ROI_Y_0 < roi1.ROI_Y_1); // as dragged
         QVERIFY(qAbs(roi1.ROI_X_0 + 20) < 2 && qAbs(a.product().job[1].ROI_Y_1 - 213) < 3);
 
-        run(4, a.captureAct()); // product angle: the trained job is sent (command 40)
+        a.capture(4); // product angle: the trained job is sent (command 40)
         const auto undated = [](QString t) {
             return t.remove(QRegularExpression("(Date|Time)=[^\n]*\n"));
         };
@@ -135,15 +128,15 @@ private slots:
             return d.y() / d.x();
         };
         QVERIFY(qAbs(slope(0) - 1.0) < 0.05 && qAbs(slope(1) + 1.0) < 0.05);
-        stop();
+        a.stop();
 
         sensor.setGroove(95.0);
         a.form().sBMaxNoProfileSave->setValue(2);
-        run(4, a.recordAct());
+        a.capture(4, a.recordAct());
         QTRY_COMPARE_WITH_TIMEOUT(a.form().lineEdit->styleSheet(), red, 20000);
         QVERIFY(a.form().lineEdit->text().startsWith(" 9"));
         QTRY_VERIFY_WITH_TIMEOUT(a.recordedFrameCount() == 2, 20000);
-        stop();
+        a.stop();
         const QString product =
             readAll(a.recordFile().fileName())
                 .replace(point, "P\\1")

@@ -6,7 +6,8 @@
 
 namespace {
 // Ends a started helper program when the test leaves, whichever way it leaves.
-struct Program : QProcess {
+struct Program : QProcess
+{
     ~Program() override
     {
         terminate();
@@ -27,8 +28,8 @@ private slots:
         // A display of its own: nothing the other GUI tests leave behind reaches it. The server
         // chooses a free display number and prints it once it takes connections.
         Program server;
-        server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten",
-                              "tcp"});
+        server.start("Xvfb",
+                     {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"});
         if (!server.waitForStarted(5000))
             QSKIP("Xvfb cannot be started");
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() != QProcess::Running,

@@ -15,24 +15,25 @@
 #include <tuple>
 #include <vector>
 
+// clang-format off
 // The window's actions, menus and bars, reachable by name for the tables of the tests.
 #define LUMO_PARTS(X)                                                                              \
     X(saveSettingsAct) X(loadSettingsAct) X(loadProductAct) X(saveProductAct) X(connectAct)        \
     X(disconnectAct) X(captureAct) X(recordAct) X(stopAct) X(writeFlashAct) X(quitAct)             \
     X(fitViewAct) X(panAct) X(zoomInAct) X(zoomOutAct) X(xAxisZoomAct) X(zAxisZoomAct)             \
     X(saveImageAct) X(openDataAct) X(nextDataAct) X(previousDataAct) X(aboutAct) X(aboutQtAct)     \
-    X(aboutSensorAct) X(display3DAct) X(exportCloudAct) X(fileMenu) X(actionMenu) X(viewMenu)      \
-    X(helpMenu) X(fileToolBar) X(actionToolBar) X(viewToolBar) X(statusToolBar) X(sensorCombo)     \
-    X(statusLine)
+    X(aboutSensorAct) X(display3DAct) X(fileMenu) X(actionMenu) X(viewMenu) X(helpMenu)            \
+    X(fileToolBar) X(actionToolBar) X(viewToolBar) X(statusToolBar) X(sensorCombo) X(statusLine)
 // The state the tests read or set directly.
 #define LUMO_STATE(X)                                                                              \
     X(acquiring) X(recording) X(sensorConnected) X(online) X(plotUnit) X(sensorCount)              \
     X(sensorNames) X(storedRanges) X(params) X(product) X(productPending) X(roiTrainingState)      \
-    X(roiRect) X(roiLine) X(imageScene) X(tcpThread) X(recordFile) X(recordedFrameCount)           \
-    X(baseDir) X(dataDir) X(productFilePath) X(settingsFilePath) X(surfaceGraph) X(fullRateBox)    \
-    X(fullRateCount) X(recordStatus) X(offlineProfiles) X(healthLabel)
+    X(roiLine) X(tcpThread) X(recordFile) X(recordedFrameCount) X(baseDir) X(dataDir)              \
+    X(productFilePath) X(settingsFilePath) X(surfaceGraph) X(fullRateBox) X(fullRateCount)         \
+    X(recordStatus) X(offlineProfiles) X(healthLabel)
 #define LUMO_REACH(member)                                                                         \
     auto& member() { return w.member; }
+// clang-format on
 #define LUMO_BY_NAME(member)                                                                       \
     if (name == QLatin1String(#member))                                                            \
         return w.member;
@@ -53,17 +54,33 @@ public:
     QAction* action(const QString& name) const { return qobject_cast<QAction*>(named(name)); }
     Ui::Veltrix& form() { return *w.form; }
     QString status() const { return w.statusLine->text(); }
-    QString statusStyle() const { return w.statusLine->styleSheet(); }
     // The status line, its colour and the acquisition actions enabled.
     QString state() const
     {
-        QString out = status() + "|" + statusStyle().remove("background-color: ") + "|";
+        QString out =
+            status() + "|" + w.statusLine->styleSheet().remove("background-color: ") + "|";
         for (QString name : {"connect", "disconnect", "capture", "record", "stop", "saveImage"})
             out += action(name + "Act")->isEnabled() ? " " + name : QString();
         return out + (w.writeFlashAct->isEnabled() ? " flash" : "");
     }
+    // A capture (or recording) in the sensor mode of that index, and the stop after it.
+    void capture(int modeIndex, QAction* action = nullptr)
+    {
+        w.form->cBSensorMode->setCurrentIndex(modeIndex);
+        (action ? action : w.captureAct)->trigger();
+        QCOMPARE(w.acquiring, 1);
+    }
+    void stop()
+    {
+        w.stopAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.tcpThread->isRunning() && w.captureAct->isEnabled(), 20000);
+    }
+    void framesArrive(int kind, quint64 count = 3)
+    {
+        const quint64 before = shown(kind);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(kind) >= before + count, 20000);
+    }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
-    QString registryPath() const { return w.registryPath(); }
     QCustomPlot* plot() { return w.form->customPlot; }
     void checkGUIEnabled() { w.checkGUIEnabled(); }
     void applyParametersToControls() { w.applyParametersToControls(); }
@@ -101,21 +118,14 @@ inline QString controlsText(QWidget* window, const QString& names)
     QStringList out;
     for (const QString& name : names.split(' ')) {
         QWidget* w = window->findChild<QWidget*>(name);
+        const auto value = [w](const char* property) { return w->property(property).toString(); };
         if (qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w))
-            out << name + "=" +
-                       w->property(qobject_cast<QComboBox*>(w) ? "currentIndex" : "text")
-                           .toString();
+            out << name + "=" + value(qobject_cast<QComboBox*>(w) ? "currentIndex" : "text");
         else
-            out << QString("%1=%2[%3,%4]")
-                       .arg(name, w->property("value").toString(),
-                            w->property("minimum").toString(), w->property("maximum").toString());
+            out << name + "=" + value("value") + "[" + value("minimum") + "," + value("maximum") +
+                       "]";
     }
     return out.join(' ');
-}
-
-inline QString dialogKey(Dialogs::Kind kind, const QString& title, const QString& text)
-{
-    return QStringLiteral("%1|%2|%3").arg(int(kind)).arg(title, text);
 }
 
 // (name, address, port) of each registered sensor.
@@ -133,29 +143,27 @@ inline QByteArray iniFor(const SensorEntries& entries)
 }
 
 // A window started in its own temporary working directory, with the registry written first
-// when there is one to write. A window for a simulator is shown. Dialogs are recorded; file
-// dialogs answer what answer holds.
+// when there is one. A window for a simulator is shown. Dialogs are recorded; file dialogs
+// answer what answer holds.
 class WindowFixture
 {
 public:
-    explicit WindowFixture(const QByteArray& iniText = {}, bool writeIni = false)
+    explicit WindowFixture(const QByteArray& ini = {})
     {
         QDir::setCurrent(dir.path());
         QFile file(iniPath());
-        if (writeIni && file.open(QIODevice::WriteOnly))
-            file.write(iniText);
+        if (!ini.isEmpty() && file.open(QIODevice::WriteOnly))
+            file.write(ini);
         file.close();
         Dialogs::setResponder([this](const Dialogs::Shown& s) {
             dialogs.push_back(s);
-            const bool isFile =
-                s.kind == Dialogs::Kind::OpenFile || s.kind == Dialogs::Kind::SaveFile;
-            return isFile ? answer : QString();
+            return s.kind >= Dialogs::Kind::OpenFile ? answer : QString();
         });
         window = std::make_unique<Veltrix>();
         access = std::make_unique<VeltrixTestAccess>(*window);
     }
     explicit WindowFixture(quint16 simulatorPort)
-        : WindowFixture(iniFor({{"Simulator", "127.0.0.1", QString::number(simulatorPort)}}), true)
+        : WindowFixture(iniFor({{"Simulator", "127.0.0.1", QString::number(simulatorPort)}}))
     {
         window->show();
     }
@@ -178,18 +186,19 @@ public:
         T* w = window->findChild<T*>(name);
         return w ? w : (qFatal("no control %s", qPrintable(name)), nullptr);
     }
-    bool showAndWait()
+    // The dialogs shown since the last call, one a line: "kind|title|text", a file dialog's
+    // with "|filter", and "!" after the kind for one not on the window.
+    QString shown()
     {
-        window->show();
-        return QTest::qWaitForWindowExposed(window.get());
+        QStringList out;
+        for (const Dialogs::Shown& s : dialogs)
+            out << QString("%1%2|%3|%4")
+                           .arg(int(s.kind))
+                           .arg(s.parent == window.get() ? "" : "!", s.title, s.text) +
+                       (s.kind >= Dialogs::Kind::OpenFile ? "|" + s.filter : QString());
+        dialogs.clear();
+        return out.join('\n');
     }
-    // The one dialog shown since the last clear, as dialogKey() gives it.
-    QString onlyDialog() const
-    {
-        return dialogs.size() != 1 ? QStringLiteral("%1 dialogs").arg(dialogs.size())
-                                   : dialogKey(dialogs[0].kind, dialogs[0].title, dialogs[0].text);
-    }
-    QString lastDialogText() const { return dialogs.empty() ? QString() : dialogs.back().text; }
 
     QString previousDir = QDir::currentPath();
     QTemporaryDir dir;
@@ -198,13 +207,3 @@ public:
     std::unique_ptr<Veltrix> window;
     std::unique_ptr<VeltrixTestAccess> access;
 };
-
-// A request log as "command" + "r" for a read, "w=value" for a write, space-separated.
-inline QString wireText(const std::vector<sim::Request>& requests)
-{
-    QStringList parts;
-    for (const sim::Request& r : requests)
-        parts << QString::number(r.command) +
-                     (r.direction ? QString("r") : QString("w=%1").arg(r.value));
-    return parts.join(' ');
-}

@@ -50,13 +50,13 @@ private slots:
 
         form.rBOffline->click();
         load("scan_01.TXT", scan);
-        QCOMPARE(f.onlyDialog(), dialogKey(Dialogs::Kind::OpenFile,
-                                           "Open offline data for 3D display", w.dataDir()));
+        QCOMPARE(f.shown(),
+                 "3|Open offline data for 3D display|" + w.dataDir() + "|Parameter files (*.txt)");
         const QSurfaceDataProxy* proxy = graph->seriesList().value(0)->dataProxy();
         QVERIFY(graph->seriesList().size() == 1 && proxy->columnCount() == 8 &&
                 proxy->rowCount() == 5);
         QCOMPARE(sliders(), QString("0/6 7/7 0/3 4/4 "));
-        QCOMPARE(w.status() + ", " + w.statusStyle(), QString("scan_01, background-color: blue"));
+        QCOMPARE(w.state(), QString("scan_01|blue|"));
 
         // The column minimum dragged onto the maximum pushes it one position on.
         form.hSAxisMaxSliderX->setValue(3), form.hSAxisMinSliderX->setValue(3);
@@ -74,9 +74,8 @@ private slots:
 
         // A rejected file leaves the surface and the status line as they were.
         load("bad.txt", bad);
-        QCOMPARE(dialogKey(f.dialogs.back().kind, f.dialogs.back().title, f.dialogs.back().text) +
-                     QString(" %1 ").arg(proxy->rowCount()) + w.status(),
-                 dialogKey(Dialogs::Kind::Critical, "Lumo", "Loading data error!") + " 5 scan_01");
+        QCOMPARE(f.shown().section('\n', 1) + QString(" %1 ").arg(proxy->rowCount()) + w.status(),
+                 "0!|Lumo|Loading data error! 5 scan_01");
 
         // One profile: the row sliders stay at 0, the row axis keeps the data's range.
         load("row.txt", "1; 7; 1;\n2; 7; 2;\n3; 7; 3;\n");
