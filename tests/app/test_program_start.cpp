@@ -27,7 +27,8 @@ private slots:
     {
         // A display of its own: nothing the other GUI tests leave behind reaches it. The server
         // chooses a free display number and prints it once it takes connections.
-        Program server;
+        QTemporaryDir dir; // the program's working directory
+        Program server, manager, lumo;
         server.start("Xvfb",
                      {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"});
         if (!server.waitForStarted(5000))
@@ -38,45 +39,41 @@ private slots:
         QVERIFY2(!number.isEmpty(), server.readAllStandardError().constData());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", ":" + QString::fromLatin1(number));
-        auto xprop = [&](const QStringList& arguments) {
-            QProcess xprop;
-            xprop.setProcessEnvironment(environment);
-            xprop.start("xprop", arguments);
-            const bool ok = xprop.waitForFinished(5000) && xprop.exitCode() == 0;
-            return ok ? QString::fromLocal8Bit(xprop.readAllStandardOutput()) : QString();
+        const auto start = [&](QProcess& program, const QString& name, const QStringList& args) {
+            program.setProcessEnvironment(environment);
+            program.start(name, args);
+            return program.waitForStarted(5000);
         };
-        auto managed = [&] {
-            return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+        const auto xprop = [&](const QStringList& arguments) {
+            QProcess xprop;
+            start(xprop, "xprop", arguments);
+            xprop.waitForFinished(5000);
+            return QString::fromLocal8Bit(xprop.readAllStandardOutput());
         };
 
         // Maximizing is the window manager's work. Where none can run, the window still carries
         // the maximized state it asks the manager for.
-        Program manager;
-        manager.setProcessEnvironment(environment);
         manager.setProcessChannelMode(QProcess::MergedChannels);
-        manager.start("openbox", QStringList());
-        manager.waitForStarted(5000);
+        start(manager, "openbox", {});
+        const auto managed = [&] {
+            return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+        };
         if (!QTest::qWaitFor([&] { return manager.state() != QProcess::Running || managed(); },
                              20000) ||
             !managed())
             qWarning("no window manager on the display; openbox ended with %d: %s",
                      manager.exitCode(), manager.readAll().constData());
 
-        QTemporaryDir dir;
-        Program lumo;
-        lumo.setProcessEnvironment(environment);
         lumo.setWorkingDirectory(dir.path());
-        lumo.start(QString(LUMO_PROGRAM), QStringList());
-        QVERIFY(lumo.waitForStarted(5000));
+        QVERIFY(start(lumo, LUMO_PROGRAM, {}));
         const QStringList query = {"-name", "Lumo", "WM_NAME", "_NET_WM_STATE"};
         QTRY_VERIFY_WITH_TIMEOUT(lumo.state() != QProcess::Running ||
                                      xprop(query).contains("_NET_WM_STATE_MAXIMIZED_VERT"),
                                  20000);
         const QString properties = xprop(query);
-        QVERIFY2(lumo.state() == QProcess::Running, lumo.readAllStandardError().constData());
         QVERIFY2(properties.contains("WM_NAME(STRING) = \"Lumo\"") &&
                      properties.contains("_NET_WM_STATE_MAXIMIZED_HORZ"),
-                 qPrintable(properties));
+                 qPrintable(properties + lumo.readAllStandardError()));
         QTest::qWait(500);
         QCOMPARE(lumo.state(), QProcess::Running);
     }

@@ -31,6 +31,12 @@
     X(roiLine) X(tcpThread) X(recordFile) X(recordedFrameCount) X(baseDir) X(dataDir)              \
     X(productFilePath) X(settingsFilePath) X(surfaceGraph) X(fullRateBox) X(fullRateCount)         \
     X(recordStatus) X(offlineProfiles) X(healthLabel)
+// The private functions the tests call, with the arguments given.
+#define LUMO_FUNCTIONS(X)                                                                          \
+    X(checkGUIEnabled) X(applyParametersToControls) X(saveLastZoomXAxis) X(saveLastZoomYAxis)      \
+    X(exportProductFile)
+#define LUMO_CALL(function)                                                                        \
+    template <typename... A> auto function(A... args) { return w.function(args...); }
 #define LUMO_REACH(member)                                                                         \
     auto& member() { return w.member; }
 // clang-format on
@@ -46,6 +52,7 @@ public:
 
     LUMO_PARTS(LUMO_REACH)
     LUMO_STATE(LUMO_REACH)
+    LUMO_FUNCTIONS(LUMO_CALL)
     QObject* named(const QString& name) const
     {
         LUMO_PARTS(LUMO_BY_NAME)
@@ -82,12 +89,6 @@ public:
     }
     quint64 shown(int kind) const { return w.shownFrames[kind]; }
     QCustomPlot* plot() { return w.form->customPlot; }
-    void checkGUIEnabled() { w.checkGUIEnabled(); }
-    void applyParametersToControls() { w.applyParametersToControls(); }
-    void saveLastZoom(const QCPRange& x, const QCPRange& y)
-    {
-        w.saveLastZoomXAxis(x), w.saveLastZoomYAxis(y);
-    }
     void beginRecording(const QString& path, int maxProfiles)
     {
         w.recordFile.setFileName(path);
@@ -104,11 +105,6 @@ public:
     {
         w.loadProduct(x.data(), z.data(), int(x.size()),
                       reinterpret_cast<unsigned char*>(text.data()), 10.0f);
-    }
-    QString exportedProductText()
-    {
-        QString t;
-        return w.exportProductFile(&t), t;
     }
 };
 
