@@ -108,9 +108,7 @@ private slots:
               QByteArray("[SensorInfo]\nIPAddress=XXXX\n") + QByteArray(2 << 20, '#'),
               QByteArray("[SensorInfo]\nIPAddress=XXXX\n[Parameter]\nTRIGGER=2147483647\n"
                          "ReflexionFilter=2147483647\n[Mode]\nMODE=2147483647\n")}) {
-            QFile file(fx->answer = answer = files.filePath("other.txt"));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-                    file.flush());
+            fx->answer = answer = writtenFile(files.filePath("other.txt"), bytes);
             fx->access->loadSettingsAct()->trigger();
             if (bytes.contains("TRIGGER"))
                 break; // out-of-range codes are accepted

@@ -8,11 +8,6 @@ namespace {
 const QString green = "background-color: rgb(90, 255, 90);";
 const QString red = "background-color: rgb(255, 90, 90);";
 
-QString readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
-}
 } // namespace
 
 class TestProfilePlot : public QObject
@@ -46,7 +41,7 @@ private slots:
         QCOMPARE(a.form().lineEdit->text() + a.form().lineEdit->styleSheet() +
                      QString::number(shown.at(0)->value),
                  " 44.50" + green + "1");
-        QCOMPARE(readAll(fx.dir.filePath("rec.txt")),
+        QCOMPARE(QString(fileBytes(fx.dir.filePath("rec.txt"))),
                  QString("0.000; 0; 100.000;\r\n10.000; 0; 0.000;\r\n-255.000; 0; 58.000;\r\n"
                          "5.000; 2; 5.000;\r\n6.000; 2; 0.000;\r\n1.000; 3; 100.500;\r\n"
                          "Phi=1Cx=0Cy=1B=9  Error=0Phi=2Cx=0Cy=1B=9Error=0 DiffAngle=44.5\r\n"));
@@ -82,9 +77,10 @@ private slots:
         QVERIFY(QCPRange(mm[0], mm[1]) == plot->xAxis->range() &&
                 QCPRange(mm[2], mm[3]) == plot->yAxis->range());
         const QRegularExpression point("-?\\d+\\.\\d{3}; (\\d); -?\\d+\\.\\d{3};\r\n");
-        QCOMPARE(readAll(a.recordFile().fileName()).replace(point, "P\\1"), // first 3 frames
-                 QString("P0").repeated(1280) + QString("P1").repeated(1280) +
-                     QString("P2").repeated(1280));
+        QCOMPARE(
+            QString(fileBytes(a.recordFile().fileName())).replace(point, "P\\1"), // first 3 frames
+            QString("P0").repeated(1280) + QString("P1").repeated(1280) +
+                QString("P2").repeated(1280));
 
         plot->xAxis->setRange(1, 2);
         a.capture(2);
@@ -138,7 +134,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(a.recordedFrameCount() == 2, 20000);
         a.stop();
         const QString product =
-            readAll(a.recordFile().fileName())
+            QString(fileBytes(a.recordFile().fileName()))
                 .replace(point, "P\\1")
                 .replace(QRegularExpression("Phi=[^\r\n]*DiffAngle=[^\r\n]*\r\n"), "R");
         QCOMPARE(product, QString("P0").repeated(1280) + "R" + QString("P1").repeated(1280) + "R");

@@ -119,13 +119,6 @@ QByteArray recording(const Frames& frames)
     return out;
 }
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
-{
-    QFile file(dir.filePath(name));
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? file.fileName()
-                                                                              : QString();
-}
-
 // The points of graph 0 in key order.
 Points plotted(VeltrixTestAccess& a)
 {
@@ -546,8 +539,8 @@ private slots:
         const QString title = a.form().dWProduct->windowTitle();
         const QString before = body(a);
         a.productPending() = 0;
-        w.answer =
-            writeFile(files, "settings.txt", "[ProductInfo]\nFunction=Sensor\nSENSOR_ROI=0\n");
+        w.answer = writtenFile(files.filePath("settings.txt"),
+                               "[ProductInfo]\nFunction=Sensor\nSENSOR_ROI=0\n");
         a.loadProductAct()->trigger();
         QVERIFY(body(a) == before && a.productPending() == 0 &&
                 a.form().dWProduct->windowTitle() == title && w.shown().startsWith("3|"));
@@ -566,7 +559,7 @@ private slots:
                                {2, profile(2000, -300)},
                                {5, profile(1, -1)}};
         const QString mmFile =
-            writeFile(files, "profile_mm_20260101-120000.txt", recording(frames));
+            writtenFile(files.filePath("profile_mm_20260101-120000.txt"), recording(frames));
         QCPGraph* graph = a.form().customPlot->graph(0);
         a.form().rBOffline->click();
         w.answer = mmFile;
@@ -590,7 +583,7 @@ private slots:
         }
         QCOMPARE(plotted(a), first);
 
-        w.answer = writeFile(files, "pixel.txt", recording({{0, profile(4, 5)}}));
+        w.answer = writtenFile(files.filePath("pixel.txt"), recording({{0, profile(4, 5)}}));
         a.openDataAct()->trigger();
         QCOMPARE(a.form().customPlot->yAxis->label(), QString("z position in pixel"));
         w.answer = files.filePath("missing.txt");

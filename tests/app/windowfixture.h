@@ -124,6 +124,18 @@ inline QString controlsText(QWidget* window, const QString& names)
     return out.join(' ');
 }
 
+// The bytes of a file (none when it cannot be read); a file written, its path (empty on failure).
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+inline QString writtenFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+}
+
 // (name, address, port) of each registered sensor.
 using SensorEntries = std::vector<std::tuple<QString, QString, QString>>;
 
@@ -147,10 +159,8 @@ public:
     explicit WindowFixture(const QByteArray& ini = {})
     {
         QDir::setCurrent(dir.path());
-        QFile file(iniPath());
-        if (!ini.isEmpty() && file.open(QIODevice::WriteOnly))
-            file.write(ini);
-        file.close();
+        if (!ini.isEmpty())
+            writtenFile(iniPath(), ini);
         Dialogs::setResponder([this](const Dialogs::Shown& s) {
             dialogs.push_back(s);
             return s.kind >= Dialogs::Kind::OpenFile ? answer : QString();
@@ -171,11 +181,7 @@ public:
     }
     void close() { access.reset(), window.reset(); } // the destructor writes the stored ranges
     QString iniPath() const { return dir.filePath(QStringLiteral("3DSensor.ini")); }
-    QByteArray iniBytes() const
-    {
-        QFile file(iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray iniBytes() const { return fileBytes(iniPath()); }
     Ui::Veltrix& form() { return access->form(); }
     template <typename T = QWidget> T* control(const QString& name) const
     {

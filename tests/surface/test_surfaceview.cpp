@@ -36,17 +36,11 @@ private slots:
         for (int frame : {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2})
             bad += QString("1.0; %1; 2.0;\r\n").arg(frame).toUtf8();
         auto load = [&](const QString& name, const QByteArray& content) {
-            QFile file(f.answer = f.dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) && file.flush());
+            f.answer = writtenFile(f.dir.filePath(name), content);
             w.display3DAct()->trigger();
         };
-        auto sliders = [&] {
-            QString state;
-            for (const QSlider* slider : {form.hSAxisMinSliderX, form.hSAxisMaxSliderX,
-                                          form.hSAxisMinSliderZ, form.hSAxisMaxSliderZ})
-                state += QString("%1/%2 ").arg(slider->value()).arg(slider->maximum());
-            return state;
-        };
+        const QString sliders =
+            "hSAxisMinSliderX hSAxisMaxSliderX hSAxisMinSliderZ hSAxisMaxSliderZ";
 
         form.rBOffline->click();
         load("scan_01.TXT", scan);
@@ -55,7 +49,9 @@ private slots:
         const QSurfaceDataProxy* proxy = graph->seriesList().value(0)->dataProxy();
         QVERIFY(graph->seriesList().size() == 1 && proxy->columnCount() == 8 &&
                 proxy->rowCount() == 5);
-        QCOMPARE(sliders(), QString("0/6 7/7 0/3 4/4 "));
+        QCOMPARE(controlsText(f.window.get(), sliders),
+                 QString("hSAxisMinSliderX=0[0,6] hSAxisMaxSliderX=7[0,7] hSAxisMinSliderZ=0[0,3] "
+                         "hSAxisMaxSliderZ=4[0,4]"));
         QCOMPARE(w.state(), QString("scan_01|blue|"));
 
         // The column minimum dragged onto the maximum pushes it one position on.
@@ -79,7 +75,9 @@ private slots:
 
         // One profile: the row sliders stay at 0, the row axis keeps the data's range.
         load("row.txt", "1; 7; 1;\n2; 7; 2;\n3; 7; 3;\n");
-        QCOMPARE(sliders(), QString("0/1 2/2 0/0 0/0 "));
+        QCOMPARE(controlsText(f.window.get(), sliders),
+                 QString("hSAxisMinSliderX=0[0,1] hSAxisMaxSliderX=2[0,2] hSAxisMinSliderZ=0[0,0] "
+                         "hSAxisMaxSliderZ=0[0,0]"));
         QCOMPARE(graph->axisZ()->min(), 7.7f);
     }
 };
