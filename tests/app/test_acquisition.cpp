@@ -326,11 +326,9 @@ private slots:
     {
         startAll();
         connectNow();
-        for (const auto& [mode, kind] : {std::pair{modeImage, 0},
-                                         {modeBinary, 0},
-                                         {modeMm, 1},
-                                         {modeProduct, 2},
-                                         {modePixel, 1}}) {
+        const std::pair<int, int> kinds[] = {
+            {modeImage, 0}, {modeBinary, 0}, {modeMm, 1}, {modeProduct, 2}, {modePixel, 1}};
+        for (const auto& [mode, kind] : kinds) {
             const quint64 before[3] = {a().shown(0), a().shown(1), a().shown(2)};
             a().capture(mode);
             a().framesArrive(kind);

@@ -59,7 +59,6 @@ private slots:
         VeltrixTestAccess& a = *fx.access;
         QCustomPlot* plot = a.plot();
         a.connectAct()->trigger();
-
         a.capture(2); // pixels
         a.framesArrive(1, 2);
         a.stop();
