@@ -74,8 +74,8 @@ private slots:
                                  "16r 17r 20r 21r 22r 23r 24r 25r 26r 30r 31r 32r 34r 27r 35r 18r "
                                  "19r 46r 47r 41r 0w=0 8w=0 9w=4 10w=1 0w=0 10w=0 8w=2"));
         const std::vector<sim::Request> r = sensor->requests();
-        QVERIFY(r[1].sequence == 2u && r[3].sequence == 2u && r[4].sequence == 3u);
-        QCOMPARE(a().params().firmwareVersion, 12);
+        QVERIFY(r[1].sequence == 2u && r[3].sequence == 2u && r[4].sequence == 3u &&
+                a().params().firmwareVersion == 12);
         const QString read =
             "cBLaserMode=1 sBSearchAreaX=12[0,1000] sBSearchAreaY=34[0,900] "
             "sBSearchAreaDX=700[6,1100] hSSearchAreaDX=700[6,1100] sBSearchAreaDY=500[6,1000] "

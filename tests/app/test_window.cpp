@@ -304,8 +304,7 @@ private slots:
             bad += f.cBTriggerMode->currentIndex() != trigger ? "trigger mode" : "";
             QVERIFY2(bad.isEmpty(), qPrintable(QString("%1: %2").arg(i).arg(bad)));
         }
-        a.acquiring() = 0;
-        a.sensorConnected() = 0;
+        a.acquiring() = a.sensorConnected() = 0;
         f.cBExposureMode->setCurrentIndex(0);
         f.cBTriggerMode->setCurrentIndex(2);
         QVERIFY(f.sBAutoTriggerPeriode->isEnabled());
