@@ -1,6 +1,7 @@
 // The lumo program itself: started in an empty directory on an X display of its own, it shows
 // one window titled "Lumo" in the maximized state and keeps running until it is ended.
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,20 +26,16 @@ class TestProgramStart : public QObject
 private slots:
     void showsAMaximizedWindowTitledLumo()
     {
-        // A display of its own: nothing the other GUI tests leave behind reaches it. The server
-        // chooses a free display number and prints it once it takes connections.
+        // A display of its own: nothing the other GUI tests leave behind reaches it. Its number is
+        // drawn at random, away from the numbers other servers take first (a server starting or
+        // closing on the same number can take its socket); the server prints the number once it
+        // takes connections, and a display that cannot be reached is left for another. Without
+        // -noreset the server resets whenever its last client leaves, and a program connecting
+        // just then is refused.
         QTemporaryDir dir; // the program's working directory
         Program server, manager, lumo;
-        server.start("Xvfb",
-                     {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"});
-        if (!server.waitForStarted(5000))
-            QSKIP("Xvfb cannot be started");
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() != QProcess::Running,
-                                 20000);
-        const QByteArray number = server.readLine().trimmed();
-        QVERIFY2(!number.isEmpty(), server.readAllStandardError().constData());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", ":" + QString::fromLatin1(number));
+        environment.remove("DISPLAY");
         const auto start = [&](QProcess& program, const QString& name, const QStringList& args) {
             program.setProcessEnvironment(environment);
             program.start(name, args);
@@ -47,9 +44,23 @@ private slots:
         const auto xprop = [&](const QStringList& arguments) {
             QProcess xprop;
             start(xprop, "xprop", arguments);
-            xprop.waitForFinished(5000);
-            return QString::fromLocal8Bit(xprop.readAllStandardOutput());
+            const bool ok = xprop.waitForFinished(5000) && xprop.exitCode() == 0;
+            return ok ? QString::fromLocal8Bit(xprop.readAllStandardOutput()) : QString();
         };
+        for (int attempt = 0; attempt < 5 && xprop({"-root"}).isEmpty(); ++attempt) {
+            server.terminate();
+            server.waitForFinished(5000);
+            const QString display =
+                ":" + QString::number(QRandomGenerator::global()->bounded(1000, 30000));
+            server.start("Xvfb", {display, "-displayfd", "1", "-screen", "0", "1920x1080x24",
+                                  "-nolisten", "tcp", "-noreset"});
+            if (!server.waitForStarted(5000))
+                QSKIP("Xvfb cannot be started");
+            QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine() || server.state() != QProcess::Running,
+                                     20000);
+            environment.insert("DISPLAY", ":" + QString::fromLatin1(server.readLine().trimmed()));
+        }
+        QVERIFY2(!xprop({"-root"}).isEmpty(), server.readAllStandardError().constData());
 
         // Maximizing is the window manager's work. Where none can run, the window still carries
         // the maximized state it asks the manager for.
