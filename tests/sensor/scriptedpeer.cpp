@@ -51,8 +51,14 @@ std::string le32(uint32_t v)
     return {char(v & 0xffu), char((v >> 8) & 0xffu), char((v >> 16) & 0xffu), char(v >> 24)};
 }
 
-std::string le16(int16_t value) { return le32(uint16_t(value)).substr(0, 2); }
-std::string f32(float value) { return le32(qFromLittleEndian<quint32>(&value)); }
+std::string le16(int16_t value)
+{
+    return le32(uint16_t(value)).substr(0, 2);
+}
+std::string f32(float value)
+{
+    return le32(qFromLittleEndian<quint32>(&value));
+}
 std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value)
 {
     return le32(command) + le32(sequence) + le32(direction) + le32(uint32_t(value));
@@ -105,7 +111,12 @@ bool Stopwatch::within(qint64 lo, qint64 hi) const
 
 struct ScriptedPeer::Impl
 {
-    struct Step { int delayMs; Clock::time_point added; std::function<void()> action; };
+    struct Step
+    {
+        int delayMs;
+        Clock::time_point added;
+        std::function<void()> action;
+    };
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Step> steps;
@@ -145,8 +156,10 @@ struct ScriptedPeer::Impl
     {
         for (size_t done = 0; connFd >= 0 && done < bytes.size() && !stop;) {
             pollfd p{connFd, POLLOUT, 0};
-            const ssize_t n = ::poll(&p, 1, sliceMs) <= 0 ? 0
-                              : ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            const ssize_t n =
+                ::poll(&p, 1, sliceMs) <= 0
+                    ? 0
+                    : ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
             if (n < 0 && errno != EINTR && errno != EAGAIN)
                 break;
             done += size_t(std::max<ssize_t>(n, 0));
@@ -156,7 +169,8 @@ struct ScriptedPeer::Impl
     void waitReceived(size_t count, int timeoutMs)
     {
         const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!stop && !clientClosed && connFd >= 0 && received.size() < count && Clock::now() < limit)
+        while (!stop && !clientClosed && connFd >= 0 && received.size() < count &&
+               Clock::now() < limit)
             pump(sliceMs); // the only writer of `received`: no lock to read it here
     }
 
@@ -187,7 +201,8 @@ struct ScriptedPeer::Impl
             }
             const Step step = steps.front();
             lock.unlock();
-            const auto due = std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
+            const auto due =
+                std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
             while (!stop && Clock::now() < due)
                 pump(1);
             if (!stop)
@@ -217,10 +232,22 @@ ScriptedPeer::~ScriptedPeer()
     ::close(d->listenFd);
 }
 
-void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(delayMs, [this, bytes] { d->sendBytes(bytes); }); }
-void ScriptedPeer::close(int delayMs) { d->add(delayMs, [this] { d->closeConnection(false); }); }
-void ScriptedPeer::abort(int delayMs) { d->add(delayMs, [this] { d->closeConnection(true); }); }
-void ScriptedPeer::waitForReceived(size_t total, int timeoutMs) { d->add(0, [=] { d->waitReceived(total, timeoutMs); }); }
+void ScriptedPeer::send(const std::string& bytes, int delayMs)
+{
+    d->add(delayMs, [this, bytes] { d->sendBytes(bytes); });
+}
+void ScriptedPeer::close(int delayMs)
+{
+    d->add(delayMs, [this] { d->closeConnection(false); });
+}
+void ScriptedPeer::abort(int delayMs)
+{
+    d->add(delayMs, [this] { d->closeConnection(true); });
+}
+void ScriptedPeer::waitForReceived(size_t total, int timeoutMs)
+{
+    d->add(0, [=] { d->waitReceived(total, timeoutMs); });
+}
 
 bool ScriptedPeer::start()
 {
@@ -230,10 +257,26 @@ bool ScriptedPeer::start()
     return d->listenFd >= 0;
 }
 
-uint16_t ScriptedPeer::port() const { return d->port; }
-std::string ScriptedPeer::received() const { std::lock_guard<std::mutex> lock(d->mutex); return d->received; }
-bool ScriptedPeer::waitReceived(size_t n, int ms) const { return d->waitUntil(ms, [=] { return d->received.size() >= n; }); }
-bool ScriptedPeer::waitScriptDone(int ms) const { return d->waitUntil(ms, [=] { return d->stepsDone == d->stepsAdded; }); }
-bool ScriptedPeer::waitClientClosed(int ms) const { return d->waitUntil(ms, [=] { return d->clientClosed; }); }
+uint16_t ScriptedPeer::port() const
+{
+    return d->port;
+}
+std::string ScriptedPeer::received() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->received;
+}
+bool ScriptedPeer::waitReceived(size_t n, int ms) const
+{
+    return d->waitUntil(ms, [=] { return d->received.size() >= n; });
+}
+bool ScriptedPeer::waitScriptDone(int ms) const
+{
+    return d->waitUntil(ms, [=] { return d->stepsDone == d->stepsAdded; });
+}
+bool ScriptedPeer::waitClientClosed(int ms) const
+{
+    return d->waitUntil(ms, [=] { return d->clientClosed; });
+}
 
 } // namespace testpeer

@@ -26,9 +26,11 @@ public:
     std::set<const void*> buffers;
     float lastFps = -1;
 
-    void onProfile(int* intX, short* intZ, float* floatX, float* floatZ, bool isInteger, int points, int, float fps)
+    void onProfile(int* intX, short* intZ, float* floatX, float* floatZ, bool isInteger, int points,
+                   int, float fps)
     {
-        isInteger ? hold(intX, points * 4, intZ, points * 2, fps) : hold(floatX, points * 4, floatZ, points * 4, fps);
+        isInteger ? hold(intX, points * 4, intZ, points * 2, fps)
+                  : hold(floatX, points * 4, floatZ, points * 4, fps);
     }
     void onProduct(float*, float* dataZ, int points, unsigned char* text, float fps)
     {
@@ -36,7 +38,10 @@ public:
         badText += length < 10 || length > 1999; // the text is 10..1999 bytes and a zero
         hold(text, int(length), dataZ, points * 4, fps);
     }
-    void onImage(unsigned char* image, int width, int height) { hold(image, width * height, image, 0, 0); }
+    void onImage(unsigned char* image, int width, int height)
+    {
+        hold(image, width * height, image, 0, 0);
+    }
     void hold(void* a, int bytesA, void* b, int bytesB, float fps)
     {
         if (!thread)
@@ -48,7 +53,8 @@ public:
         const quint64 receivedAtStart = thread->receivedFrames();
         const bool countRise = !stopSent;
         stale += bytesA <= 0 || (bytesA > 16 && marked(a, bytesA));
-        std::memset(a, mark, size_t(std::max(bytesA, 0))), std::memset(b, mark, size_t(std::max(bytesB, 0)));
+        std::memset(a, mark, size_t(std::max(bytesA, 0))),
+            std::memset(b, mark, size_t(std::max(bytesB, 0)));
         QThread::msleep(static_cast<unsigned long>(sleepMs));
         modified += !marked(a, bytesA) || !marked(b, bytesB);
         if (countRise && !stopSent && thread->receivedFrames() == receivedAtStart)
@@ -76,11 +82,15 @@ struct Rig
         options.rate = rate;
         simulator = std::make_unique<sim::SensorSimulator>(options);
         receiver->thread = thread.get();
-        QObject::connect(thread.get(), &TcpThread::ProfileReady, receiver.get(), &Receiver::onProfile);
-        QObject::connect(thread.get(), &TcpThread::ProductReady, receiver.get(), &Receiver::onProduct);
+        QObject::connect(thread.get(), &TcpThread::ProfileReady, receiver.get(),
+                         &Receiver::onProfile);
+        QObject::connect(thread.get(), &TcpThread::ProductReady, receiver.get(),
+                         &Receiver::onProduct);
         QObject::connect(thread.get(), &TcpThread::ImageReady, receiver.get(), &Receiver::onImage);
         // A second try: a busy machine can hold the simulator up past a 500 ms byte time-out.
-        const auto connect = [this] { return thread->openConnection("127.0.0.1", simulator->port()); };
+        const auto connect = [this] {
+            return thread->openConnection("127.0.0.1", simulator->port());
+        };
         return simulator->start() && (connect() || connect());
     }
     // After an opening exchange: frames of the last loop may still be on their way.
@@ -99,10 +109,11 @@ struct Rig
     {
         receiver->stopSent = true;
         thread->requestStop();
-        if (!QTest::qWaitFor([this] { return thread->isLoopFinished(); }, boundMs) || !thread->wait(5000))
+        if (!QTest::qWaitFor([this] { return thread->isLoopFinished(); }, boundMs) ||
+            !thread->wait(5000))
             return false;
-        const bool returned =
-            QTest::qWaitFor([this] { return quint64(receiver->returned) >= thread->emittedFrames(); }, 20000);
+        const bool returned = QTest::qWaitFor(
+            [this] { return quint64(receiver->returned) >= thread->emittedFrames(); }, 20000);
         QCoreApplication::processEvents(); // the last release events
         return returned && quint64(receiver->returned) == thread->emittedFrames();
     }
@@ -110,8 +121,8 @@ struct Rig
     bool onlyStopLogged() const
     {
         const std::vector<sim::Request> log = simulator->requests();
-        return log.size() == 2 && log[0].command == 0 && log[1].command == 10 && log[1].direction == 0 &&
-               log[1].value == 0;
+        return log.size() == 2 && log[0].command == 0 && log[1].command == 10 &&
+               log[1].direction == 0 && log[1].value == 0;
     }
     ~Rig()
     {
@@ -134,18 +145,23 @@ private slots:
         for (int mode : {0, 3, -1}) {
             thread.setMode(mode);
             thread.start(QThread::InheritPriority);
-            QVERIFY(thread.wait(2000) && !thread.isLoopFinished()); // untouched: still its initial value
+            QVERIFY(thread.wait(2000) &&
+                    !thread.isLoopFinished()); // untouched: still its initial value
         }
         sim::SensorSimulator simulator;
         QVERIFY(simulator.start());
-        const std::pair<QString, int> rows[] = {{"", simulator.port()}, {"127.0.0.1x", simulator.port()},
-                                                {QString::fromLatin1("127.0.0.1\0.5", 12), simulator.port()},
-                                                {"127.0.0.1", -1}, {"127.0.0.1", 65536}};
+        const std::pair<QString, int> rows[] = {
+            {"", simulator.port()},
+            {"127.0.0.1x", simulator.port()},
+            {QString::fromLatin1("127.0.0.1\0.5", 12), simulator.port()},
+            {"127.0.0.1", -1},
+            {"127.0.0.1", 65536}};
         SensorConnection& c = thread.sensorConnection();
         c.sensorAddress = 0x7F000001;
         c.sensorPort = 1;
         for (const auto& [address, port] : rows)
-            QVERIFY(!thread.openConnection(address, port) && c.sensorAddress == 0x7F000001u && c.sensorPort == 1);
+            QVERIFY(!thread.openConnection(address, port) && c.sensorAddress == 0x7F000001u &&
+                    c.sensorPort == 1);
         QTest::qWait(100);
         QCOMPARE(simulator.connectionCount(), 0);
     }
@@ -169,7 +185,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.thread->isLoopFinished(), SensorLimits::loopEndWaitMs);
         QVERIFY(rig.thread->wait(5000) && rig.onlyStopLogged());
         const ParameterCacheEntry& entry = rig.thread->sensorConnection().cache[cmdNbrLines];
-        QVERIFY(rig.thread->loopEnd() == TcpThread::LoopEnd::Stopped && entry.hasConfirmed && entry.confirmed == 0);
+        QVERIFY(rig.thread->loopEnd() == TcpThread::LoopEnd::Stopped && entry.hasConfirmed &&
+                entry.confirmed == 0);
         QCOMPARE(rig.thread->emittedFrames(), quint64(1));
 
         QVERIFY(rig.startLoop(2));
@@ -178,13 +195,15 @@ private slots:
         rig.simulator->clearRequests();
         rig.thread->requestStop();
         QTRY_VERIFY_WITH_TIMEOUT(rig.thread->isLoopFinished(), 15000);
-        QVERIFY(rig.onlyStopLogged() && rig.simulator->parameter(cmdNbrLines) == 0 && rig.thread->wait(5000));
+        QVERIFY(rig.onlyStopLogged() && rig.simulator->parameter(cmdNbrLines) == 0 &&
+                rig.thread->wait(5000));
 
         for (int round = 0; round < 10; ++round) {
             QVERIFY(rig.startLoop(round < 5 ? 1 : 2) && !rig.thread->isLoopFinished());
             rig.thread->requestStop();
             QVERIFY2(rig.thread->wait(10000) && rig.thread->isLoopFinished() &&
-                         rig.simulator->parameter(cmdNbrLines) == 0, qPrintable(QString("round %1").arg(round)));
+                         rig.simulator->parameter(cmdNbrLines) == 0,
+                     qPrintable(QString("round %1").arg(round)));
             QTest::qWait(20); // deliver what was shown
         }
 
@@ -202,15 +221,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.thread->receivedFrames() > 5, 10000);
         rig.thread.reset();
         rig.receiver->thread = nullptr;
-        QVERIFY(rig.simulator->requests().back().command == 10u && rig.simulator->requests().back().value == 0);
+        QVERIFY(rig.simulator->requests().back().command == 10u &&
+                rig.simulator->requests().back().value == 0);
         QCoreApplication::processEvents(); // pending events went with the thread's helper
     }
 
     void flood_data()
     {
         QTest::addColumn<int>("mode");
-        for (const auto& [name, mode] : {std::pair{"column profiles", 2}, {"point profiles", 4},
-                                          {"product results", 9}, {"images", 1}, {"binary images", 6}})
+        for (const auto& [name, mode] : {std::pair{"column profiles", 2},
+                                         {"point profiles", 4},
+                                         {"product results", 9},
+                                         {"images", 1},
+                                         {"binary images", 6}})
             QTest::newRow(name) << mode;
     }
 
@@ -223,16 +246,19 @@ private slots:
         QVERIFY(rig.open(0.0));
         rig.receiver->sleepMs = 250;
         QVERIFY(rig.startLoop(mode));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.receiver->maxOutstanding >= quint64(SensorLimits::acquisitionBufferSets), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.receiver->maxOutstanding >= quint64(SensorLimits::acquisitionBufferSets), 30000);
         QVERIFY(rig.stop(SensorLimits::loopEndWaitMs));
         const Receiver& r = *rig.receiver;
         const quint64 emitted = rig.thread->emittedFrames();
-        QVERIFY(emitted > 0 && rig.thread->receivedFrames() > emitted && quint64(r.calls) == emitted);
+        QVERIFY(emitted > 0 && rig.thread->receivedFrames() > emitted &&
+                quint64(r.calls) == emitted);
         QCOMPARE(QVector<int>({r.modified, r.stale, r.badText, r.notRising}), QVector<int>(4, 0));
         QCOMPARE(r.maxOutstanding, quint64(SensorLimits::acquisitionBufferSets));
         QVERIFY(r.buffers.size() <= size_t(SensorLimits::acquisitionBufferSets));
         const std::vector<sim::Request> log = rig.simulator->requests();
-        QVERIFY(!log.empty() && log.back().command == 10u && log.back().value == 0 && !rig.simulator->isStreaming());
+        QVERIFY(!log.empty() && log.back().command == 10u && log.back().value == 0 &&
+                !rig.simulator->isStreaming());
     }
 
     // Each shown profile is followed by a 100 ms drain, each shown image by a 100 ms pause:
@@ -250,7 +276,8 @@ private slots:
             const qint64 elapsed = clock.elapsed();
             const quint64 emitted = rig.thread->emittedFrames();
             QVERIFY2(emitted <= quint64(elapsed / 100 + 2), qPrintable(QString::number(emitted)));
-            QVERIFY(mode == 1 || (rig.thread->receivedFrames() > emitted && rig.receiver->lastFps > 0));
+            QVERIFY(mode == 1 ||
+                    (rig.thread->receivedFrames() > emitted && rig.receiver->lastFps > 0));
         }
     }
 };
