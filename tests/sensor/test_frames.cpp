@@ -59,7 +59,7 @@ const std::string marker = frame(2, {0, 1, 4242, 1}, le16(-99));
 struct Link
 {
     ScriptedPeer peer;
-    SensorConnection connection;
+    SensorConnection c;
     std::vector<unsigned char> image = std::vector<unsigned char>(1400 * 1400, 0xEE);
     std::vector<int32_t> intX = std::vector<int32_t>(10000, -1);
     std::vector<int16_t> intZ = std::vector<int16_t>(10000, -1);
@@ -73,17 +73,16 @@ struct Link
     explicit Link(const std::string& stream = {})
     {
         peer.send(stream);
-        initChannel(connection.channel);
+        initChannel(c.channel);
         setBufferSizes(SensorLimits::sendBufferRequest, SensorLimits::receiveBufferRequest);
-        connection.connected = 1;
+        c.connected = 1;
         if (peer.start())
-            openChannel(connection.channel, "127.0.0.1", peer.port(), 2000);
+            openChannel(c.channel, "127.0.0.1", peer.port(), 2000);
     }
-    ~Link() { connection.closeConnection(); }
+    ~Link() { c.closeConnection(); }
 
     bool receive(int kind)
     {
-        SensorConnection& c = connection;
         return kind == Image    ? c.receiveImage(image.data(), count, height)
                : kind == Binary ? c.receiveBinaryImage(image.data(), count, height)
                : kind == Profile
@@ -97,8 +96,7 @@ struct Link
         if (!peer.waitScriptDone(5000))
             return -1;
         std::vector<char> buffer(1 << 20);
-        return qMax(0,
-                    receiveAvailable(connection.channel, buffer.data(), int(buffer.size()), 200));
+        return qMax(0, receiveAvailable(c.channel, buffer.data(), int(buffer.size()), 200));
     }
 };
 
@@ -203,9 +201,9 @@ private slots:
         QVERIFY(link.receive(Profile) && link.isInteger);
         QCOMPARE(ints(4), QVector<int>({2, -1, 100, -5, 102, 300, 104, 32767, -1, -1}));
         QVERIFY(link.receive(Profile) && !link.isInteger);
+        // X from 0 in steps of -3, Z as sent; the integer arrays untouched.
         QCOMPARE(QVector<float>({link.floatX[0], link.floatX[1], link.floatX[2], link.floatZ[0],
-                                 link.floatZ[1], link.floatZ[2],
-                                 float(link.intX[0])}), // integer arrays untouched
+                                 link.floatZ[1], link.floatZ[2], float(link.intX[0])}),
                  QVector<float>({0.0f, -3.0f, -6.0f, 1.5f, -2.25f, 1000.0f, 100.0f}));
         QVERIFY(link.receive(Profile) && link.bytes[1] == 0x24);
         QCOMPARE(ints(2), QVector<int>({3, -1, 2147483647, 12, -2147483647 - 1, 13}));
@@ -223,15 +221,15 @@ private slots:
     {
         Link silent;
         Stopwatch clock;
-        QVERIFY(!silent.receive(Profile) && clock.within(450, 1900) &&
-                silent.connection.channel.connected && silent.connection.badFrames == 0);
+        QVERIFY(!silent.receive(Profile) && clock.within(450, 1900) && silent.c.channel.connected &&
+                silent.c.badFrames == 0);
 
         Link scan;
         for (int i = 0; i < 25; ++i)
             scan.peer.send("\x55", 100);
         scan.peer.send(image(1, 3, 3), 0);
         clock.restart();
-        QVERIFY(!scan.receive(Image) && clock.elapsed() >= 1950 && scan.connection.badFrames == 1);
+        QVERIFY(!scan.receive(Image) && clock.elapsed() >= 1950 && scan.c.badFrames == 1);
         QVERIFY(scan.count == -1 && scan.receive(Image) && scan.count == 3);
 
         const std::string big = image(1, 100, 10);
@@ -246,14 +244,13 @@ private slots:
         clock.restart();
         QVERIFY(!cut.receive(Profile) && clock.within(450, 1900) && cut.count == 100 &&
                 cut.receive(Profile));
-        QCOMPARE(QVector<int>({cut.count, cut.intX[0], int(cut.connection.badFrames)}),
+        QCOMPARE(QVector<int>({cut.count, cut.intX[0], int(cut.c.badFrames)}),
                  QVector<int>({1, 4242, 1}));
 
         Link closing(image(1, 100, 100).substr(0, 2000));
         closing.peer.close(50);
         QVERIFY(!closing.receive(Image) && closing.count == 100 && !closing.receive(Image));
-        QCOMPARE(QVector<int>(
-                     {closing.connection.channel.connected, closing.connection.channel.lossError}),
+        QCOMPARE(QVector<int>({closing.c.channel.connected, closing.c.channel.lossError}),
                  QVector<int>({0, channelClosedByPeer}));
     }
 
@@ -276,7 +273,7 @@ private slots:
             QVERIFY(state.frameCount == countAfter && state.lastRateTime == lastAfter);
         }
         Link link;
-        link.connection.closeConnection();
+        link.c.closeConnection();
         const double now = double(QDateTime::currentMSecsSinceEpoch());
         profileRateState() = {5, now - 3000.0};
         productRateState() = {0, now};
