@@ -1,8 +1,7 @@
 #pragma once
-// Shared by the sensor link tests: little-endian encoders, loopback helpers, and a scripted
-// TCP peer on 127.0.0.1 that plays its steps in a thread of its own and records what the
-// client sends. Each step runs `delayMs` after the previous one ended (or after it was added,
-// when the script had run out), so steps may be added before or after start().
+// Shared by the sensor link tests: little-endian encoders, loopback helpers, and a scripted TCP
+// peer on 127.0.0.1 that plays its steps in a thread of its own and records what the client sends.
+// A step runs `delayMs` after the previous one ended or, if later, after it was added.
 
 #include <QElapsedTimer>
 #include <QtEndian>

@@ -254,9 +254,8 @@ private slots:
                  QVector<int>({0, channelClosedByPeer}));
     }
 
-    // A new rate once more than 2000 ms passed since the last one: frames counted (this one
-    // included) per second. Profiles and products keep their own count, updated even without
-    // a connection.
+    // A new rate once more than 2000 ms passed since the last: frames counted (this one included)
+    // per second. Profiles and products count apart, even without a connection.
     void frameRate()
     {
         const std::tuple<uint, double, double, float, uint, double> rows[] = {

@@ -73,9 +73,9 @@ class TestProtocol : public QObject
     Q_OBJECT
 
 private slots:
-    // A closed connection refuses everything; opens that fail: nothing listens, a negative
-    // port, an acknowledgement cut short (after the byte time-out), a listener that never
-    // accepts (after the connect time-out of 2000 ms).
+    // A closed connection refuses everything. Failed opens: nothing listens, a negative port, a
+    // cut acknowledgement (after the byte time-out), no accept (after the 2000 ms connect
+    // time-out).
     void closedAndFailedOpens()
     {
         SensorConnection c;

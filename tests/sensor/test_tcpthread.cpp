@@ -48,13 +48,12 @@ public:
         // Frames emitted whose slot has not returned yet, this one included.
         maxOutstanding = std::max(maxOutstanding, thread->emittedFrames() - quint64(returned));
         const quint64 receivedAtStart = thread->receivedFrames();
-        const bool countRise = !stopSent;
         stale += bytesA <= 0 || (bytesA > 16 && marked(a, bytesA));
-        std::memset(a, mark, size_t(std::max(bytesA, 0))),
-            std::memset(b, mark, size_t(std::max(bytesB, 0)));
+        std::memset(a, mark, size_t(bytesA));
+        std::memset(b, mark, size_t(bytesB));
         QThread::msleep(static_cast<unsigned long>(sleepMs));
         modified += !marked(a, bytesA) || !marked(b, bytesB);
-        if (countRise && !stopSent && thread->receivedFrames() == receivedAtStart)
+        if (!stopSent && thread->receivedFrames() == receivedAtStart)
             ++notRising;
         // Meanwhile the loop may have taken the set freed before this call.
         maxOutstanding = std::max(maxOutstanding, thread->emittedFrames() - quint64(returned));
@@ -63,7 +62,7 @@ public:
     static bool marked(const void* data, int bytes)
     {
         const auto* p = static_cast<const unsigned char*>(data);
-        return std::all_of(p, p + std::max(bytes, 0), [](unsigned char c) { return c == mark; });
+        return std::all_of(p, p + bytes, [](unsigned char c) { return c == mark; });
     }
 };
 
