@@ -47,32 +47,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int32_t minimum = 0, maximum = 0, value = 0;
         QString text;
         const int command = 1 + (i * 7) % 47;
-        switch (i % 6) {
-        case 0:
+        if (i % 6 == 0)
             c.readParameter(i == 12, command, minimum, maximum, value);
-            break;
-        case 1:
+        else if (i % 6 == 1)
             c.writeParameter(false, command, true, i);
-            break;
-        case 2:
+        else if (i % 6 == 2)
             c.readText(false, SensorProtocol::cmdReadText, text);
-            break;
-        case 3:
+        else if (i % 6 == 3)
             c.writeText(false, SensorProtocol::cmdWriteText, QStringLiteral("x"));
-            break;
-        case 4:
+        else if (i % 6 == 4)
             c.storeToFlash();
-            break;
-        default:
+        else
             c.stopStreaming();
-            break;
-        }
 #endif
     }
     if (c.channel.socket != 0)
-        ::close(c.channel.socket);
-    c.channel.socket = 0;
-    c.channel.connected = 0;
+        ::close(c.channel.socket); // the next input's channel starts from scratch
     ::close(fds[1]);
     return 0;
 }

@@ -1,21 +1,13 @@
 #include "scriptedpeer.h"
 
 #include <QFile>
-#include <QtEndian>
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace testpeer {
@@ -45,18 +37,6 @@ int bindLoopback(uint16_t& port, int backlog)
     return fd;
 }
 } // namespace
-
-std::string le32(uint32_t v)
-{
-    return {char(v & 0xffu), char((v >> 8) & 0xffu), char((v >> 16) & 0xffu), char(v >> 24)};
-}
-
-std::string le16(int16_t value) { return le32(uint16_t(value)).substr(0, 2); }
-std::string f32(float value) { return le32(qFromLittleEndian<quint32>(&value)); }
-std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value)
-{
-    return le32(command) + le32(sequence) + le32(direction) + le32(uint32_t(value));
-}
 
 uint16_t closedPort()
 {
@@ -103,137 +83,108 @@ bool Stopwatch::within(qint64 lo, qint64 hi) const
     return ms >= lo && ms < hi;
 }
 
-struct ScriptedPeer::Impl
-{
-    struct Step { int delayMs; Clock::time_point added; std::function<void()> action; };
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;
-    std::deque<Step> steps;
-    size_t stepsAdded = 0, stepsDone = 0;
-    std::string received;
-    bool clientClosed = false; // written by the peer thread only
-    std::atomic<bool> stop{false};
-    int listenFd = -1, connFd = -1;
-    uint16_t port = 0;
-    std::thread thread;
-
-    void add(int delayMs, std::function<void()> action)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        steps.push_back({delayMs, Clock::now(), std::move(action)});
-        ++stepsAdded;
-        changed.notify_all();
-    }
-
-    // Records what arrives within waitMs (only waits once the stream ended).
-    void pump(int waitMs)
-    {
-        pollfd p{clientClosed ? -1 : connFd, POLLIN, 0};
-        if (::poll(&p, 1, waitMs) <= 0)
-            return;
-        char buffer[65536];
-        const ssize_t n = ::recv(connFd, buffer, sizeof buffer, 0);
-        std::lock_guard<std::mutex> lock(mutex);
-        if (n > 0)
-            received.append(buffer, size_t(n));
-        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
-            clientClosed = true;
-        changed.notify_all();
-    }
-
-    void sendBytes(const std::string& bytes)
-    {
-        for (size_t done = 0; connFd >= 0 && done < bytes.size() && !stop;) {
-            pollfd p{connFd, POLLOUT, 0};
-            const ssize_t n = ::poll(&p, 1, sliceMs) <= 0 ? 0
-                              : ::send(connFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (n < 0 && errno != EINTR && errno != EAGAIN)
-                break;
-            done += size_t(std::max<ssize_t>(n, 0));
-        }
-    }
-
-    void waitReceived(size_t count, int timeoutMs)
-    {
-        const auto limit = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!stop && !clientClosed && connFd >= 0 && received.size() < count && Clock::now() < limit)
-            pump(sliceMs); // the only writer of `received`: no lock to read it here
-    }
-
-    void closeConnection(bool reset)
-    {
-        const linger l{1, 0};
-        if (reset)
-            ::setsockopt(connFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        ::close(std::exchange(connFd, -1));
-    }
-
-    void run()
-    {
-        while (!stop && connFd < 0) {
-            pollfd p{listenFd, POLLIN, 0};
-            if (::poll(&p, 1, sliceMs) > 0)
-                connFd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        }
-        const int noDelay = 1;
-        ::setsockopt(connFd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-        Clock::time_point previousEnd = Clock::now();
-        while (!stop) {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (steps.empty()) {
-                lock.unlock();
-                pump(sliceMs);
-                continue;
-            }
-            const Step step = steps.front();
-            lock.unlock();
-            const auto due = std::max(step.added, previousEnd) + std::chrono::milliseconds(step.delayMs);
-            while (!stop && Clock::now() < due)
-                pump(1);
-            if (!stop)
-                step.action();
-            previousEnd = Clock::now();
-            lock.lock();
-            steps.pop_front();
-            ++stepsDone;
-            changed.notify_all();
-        }
-    }
-
-    template <typename Pred> bool waitUntil(int timeoutMs, Pred pred) const
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
-    }
-};
-
-ScriptedPeer::ScriptedPeer() : d(new Impl) {}
 ScriptedPeer::~ScriptedPeer()
 {
-    d->stop = true;
-    if (d->thread.joinable())
-        d->thread.join();
-    d->closeConnection(false);
-    ::close(d->listenFd);
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    closeConnection(false);
+    ::close(listenFd_);
 }
-
-void ScriptedPeer::send(const std::string& bytes, int delayMs) { d->add(delayMs, [this, bytes] { d->sendBytes(bytes); }); }
-void ScriptedPeer::close(int delayMs) { d->add(delayMs, [this] { d->closeConnection(false); }); }
-void ScriptedPeer::abort(int delayMs) { d->add(delayMs, [this] { d->closeConnection(true); }); }
-void ScriptedPeer::waitForReceived(size_t total, int timeoutMs) { d->add(0, [=] { d->waitReceived(total, timeoutMs); }); }
 
 bool ScriptedPeer::start()
 {
-    d->listenFd = bindLoopback(d->port, 4);
-    if (d->listenFd >= 0)
-        d->thread = std::thread([this] { d->run(); });
-    return d->listenFd >= 0;
+    listenFd_ = bindLoopback(port_, 4);
+    if (listenFd_ >= 0)
+        thread_ = std::thread([this] { run(); });
+    return listenFd_ >= 0;
 }
 
-uint16_t ScriptedPeer::port() const { return d->port; }
-std::string ScriptedPeer::received() const { std::lock_guard<std::mutex> lock(d->mutex); return d->received; }
-bool ScriptedPeer::waitReceived(size_t n, int ms) const { return d->waitUntil(ms, [=] { return d->received.size() >= n; }); }
-bool ScriptedPeer::waitScriptDone(int ms) const { return d->waitUntil(ms, [=] { return d->stepsDone == d->stepsAdded; }); }
-bool ScriptedPeer::waitClientClosed(int ms) const { return d->waitUntil(ms, [=] { return d->clientClosed; }); }
+std::string ScriptedPeer::received() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return got_;
+}
+
+void ScriptedPeer::add(int delayMs, std::function<void()> action)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    steps_.push_back({delayMs, std::move(action)});
+    ++added_;
+}
+
+// Records what arrives within waitMs (only waits once the stream ended).
+void ScriptedPeer::pump(int waitMs)
+{
+    pollfd p{clientClosed_ ? -1 : fd_, POLLIN, 0};
+    if (::poll(&p, 1, waitMs) <= 0)
+        return;
+    char buffer[65536];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (n > 0)
+        got_.append(buffer, size_t(n));
+    else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+        clientClosed_ = true;
+    changed_.notify_all();
+}
+
+void ScriptedPeer::pumpUntil(size_t total)
+{
+    const auto limit = Clock::now() + std::chrono::seconds(5);
+    while (!stop_ && !clientClosed_ && fd_ >= 0 && got_.size() < total && Clock::now() < limit)
+        pump(sliceMs); // the only writer of `got_`: no lock to read it here
+}
+
+void ScriptedPeer::sendBytes(const std::string& bytes)
+{
+    for (size_t done = 0; fd_ >= 0 && done < bytes.size() && !stop_;) {
+        pollfd p{fd_, POLLOUT, 0};
+        const ssize_t n = ::poll(&p, 1, sliceMs) <= 0
+                              ? 0
+                              : ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            break;
+        done += size_t(std::max<ssize_t>(n, 0));
+    }
+}
+
+void ScriptedPeer::closeConnection(bool reset)
+{
+    const linger l{1, 0};
+    if (reset)
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::close(std::exchange(fd_, -1));
+}
+
+void ScriptedPeer::run()
+{
+    while (!stop_ && fd_ < 0) {
+        pollfd p{listenFd_, POLLIN, 0};
+        if (::poll(&p, 1, sliceMs) > 0)
+            fd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    }
+    const int noDelay = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    while (!stop_) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (steps_.empty()) {
+            lock.unlock();
+            pump(sliceMs);
+            continue;
+        }
+        const Step step = steps_.front();
+        lock.unlock();
+        const auto due = Clock::now() + std::chrono::milliseconds(step.first);
+        while (!stop_ && Clock::now() < due)
+            pump(1);
+        if (!stop_)
+            step.second();
+        lock.lock();
+        steps_.pop_front();
+        ++done_;
+        changed_.notify_all();
+    }
+}
 
 } // namespace testpeer

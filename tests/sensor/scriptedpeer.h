@@ -1,21 +1,31 @@
 #pragma once
-// Shared by the sensor link tests: little-endian encoders, loopback helpers, and a scripted
-// TCP peer on 127.0.0.1 that plays its steps in a thread of its own and records what the
-// client sends. Each step runs `delayMs` after the later of the previous step's end and the
-// moment it was added, so steps may be added before or after start().
+// Shared by the sensor link tests: little-endian encoders, loopback helpers, and a scripted TCP
+// peer on 127.0.0.1 that plays its steps in a thread of its own and records what the client sends.
+// A step runs `delayMs` after the previous one ended or, if later, after it was added.
 
 #include <QElapsedTimer>
+#include <QtEndian>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <memory>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testpeer {
 
-std::string le32(uint32_t value);
-std::string le16(int16_t value);
-std::string f32(float value);
-std::string request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value);
+inline const auto le32 = [](uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+};
+inline const auto le16 = [](int16_t v) { return le32(uint16_t(v)).substr(0, 2); };
+inline const auto f32 = [](float v) { return le32(qFromLittleEndian<quint32>(&v)); };
+// A request: command, sequence, direction (1 read, 0 write), value.
+inline const auto request = [](uint32_t c, uint32_t s, uint32_t d, int32_t v) {
+    return le32(c) + le32(s) + le32(d) + le32(uint32_t(v));
+};
 uint16_t closedPort(); // nothing listens there
 // A listener whose queue is full, so that a further connect times out; `held` keeps the
 // descriptors that fill it (close them and the listener when done).
@@ -33,24 +43,65 @@ struct Stopwatch : QElapsedTimer
 class ScriptedPeer
 {
 public:
-    ScriptedPeer();
     ~ScriptedPeer();
-
-    void send(const std::string& bytes, int delayMs = 0);
-    void waitForReceived(size_t totalBytes, int timeoutMs = 5000);
-    void close(int delayMs = 0); // FIN
-    void abort(int delayMs = 0); // RST
+    void send(const std::string& bytes, int delayMs = 0)
+    {
+        add(delayMs, [this, bytes] { sendBytes(bytes); });
+    }
+    // A step that waits until `total` bytes arrived in all (at most 5 s).
+    void waitForReceived(size_t total)
+    {
+        add(0, [this, total] { pumpUntil(total); });
+    }
+    void close(int delayMs = 0)
+    {
+        add(delayMs, [this] { closeConnection(false); });
+    } // FIN
+    void abort(int delayMs = 0)
+    {
+        add(delayMs, [this] { closeConnection(true); });
+    } // RST
 
     bool start();
-    uint16_t port() const;
+    uint16_t port() const { return port_; }
     std::string received() const;
-    bool waitReceived(size_t count, int timeoutMs) const;
-    bool waitScriptDone(int timeoutMs) const;
-    bool waitClientClosed(int timeoutMs) const;
+    bool waitReceived(size_t n, int ms) const
+    {
+        return waitUntil(ms, [&] { return got_.size() >= n; });
+    }
+    bool waitScriptDone(int ms) const
+    {
+        return waitUntil(ms, [this] { return done_ == added_; });
+    }
+    bool waitClientClosed(int ms) const
+    {
+        return waitUntil(ms, [this] { return clientClosed_; });
+    }
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    using Step = std::pair<int, std::function<void()>>; // delay (ms), action
+    void add(int delayMs, std::function<void()> action);
+    void run();
+    void pump(int waitMs);
+    void pumpUntil(size_t total);
+    void sendBytes(const std::string& bytes);
+    void closeConnection(bool reset);
+    template <typename Pred> bool waitUntil(int ms, Pred pred) const
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms), pred);
+    }
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::deque<Step> steps_;
+    size_t added_ = 0, done_ = 0;
+    std::string got_;
+    bool clientClosed_ = false; // written by the peer thread only
+    std::atomic<bool> stop_{false};
+    int listenFd_ = -1, fd_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
 };
 
 } // namespace testpeer

@@ -15,8 +15,12 @@ private slots:
     void writeWithoutReply()
     {
         using F = sim::ReplyFault;
-        const std::tuple<F, int, int> rows[] = { // fault, writes sent again, the sensor's value at the end
-            {F::LoseReply, 1, 100}, {F::NeverAnswer, 1, 100}, {F::Status, 0, 100}, {F::CloseMidReply, 0, 200}};
+        const std::tuple<F, int, int> rows[] = {
+            // fault, writes sent again, the sensor's value at the end
+            {F::LoseReply, 1, 100},
+            {F::NeverAnswer, 1, 100},
+            {F::Status, 0, 100},
+            {F::CloseMidReply, 0, 200}};
         for (const auto& [fault, resent, sensorValue] : rows) {
             sim::SensorSimulator sensor;
             SensorConnection c;
@@ -29,7 +33,8 @@ private slots:
             const bool closed = fault == F::CloseMidReply;
             QCOMPARE(c.channel.lossError, closed ? channelClosedByPeer : 0);
             QCOMPARE(c.writeParameter(false, 6, true, 100), !closed);
-            QCOMPARE(QVector<int>({int(sensor.requests().size()), sensor.parameter(6)}), QVector<int>({resent, sensorValue}));
+            QCOMPARE(QVector<int>({int(sensor.requests().size()), sensor.parameter(6)}),
+                     QVector<int>({resent, sensorValue}));
         }
     }
 
