@@ -72,20 +72,30 @@ struct StoredKey
     const char* key;
     int32_t P::*member;
 };
-#define PARAMETER(name) {"Parameter", #name, &P::name}
-#define EXPERT(name) {"Expert", #name, &P::name}
+#define PARAMETER(name)                                                                            \
+    {                                                                                              \
+        "Parameter", #name, &P::name                                                               \
+    }
+#define EXPERT(name)                                                                               \
+    {                                                                                              \
+        "Expert", #name, &P::name                                                                  \
+    }
 const StoredKey integerKeys[] = {
-    PARAMETER(GAINVAL),        PARAMETER(ExposureMode),     PARAMETER(SHUTTER),
-    PARAMETER(AutoShutterVal), PARAMETER(AutoShutterMin),   PARAMETER(AutoShutterMax),
-    PARAMETER(DoubleShutter1), PARAMETER(DoubleShutter2),   PARAMETER(LASER),
-    PARAMETER(TRIGGER),        PARAMETER(AutoTriggerFPS),   PARAMETER(AutoTriggerError),
-    PARAMETER(METHOD),         PARAMETER(ReflexionFilter),  PARAMETER(RlcThresh),
-    PARAMETER(MinWidth),       PARAMETER(MaxWidth),         PARAMETER(ROI_X),
-    PARAMETER(ROI_Y),          PARAMETER(ROI_DX),           PARAMETER(ROI_DY),
-    PARAMETER(SubSample),      EXPERT(EthernetSendNoWait),  EXPERT(EthernetPackNr),
-    EXPERT(ALGORITHM),         EXPERT(SpeckleFilter),       EXPERT(MedianFilter),
-    {"Mode", "ResetImageAcq", &P::ResetImageAcq}, {"Mode", "MODE", &P::MODE},
-    {"Mode", "NBR_LINES", &P::NBR_LINES}};
+    PARAMETER(GAINVAL),         PARAMETER(ExposureMode),
+    PARAMETER(SHUTTER),         PARAMETER(AutoShutterVal),
+    PARAMETER(AutoShutterMin),  PARAMETER(AutoShutterMax),
+    PARAMETER(DoubleShutter1),  PARAMETER(DoubleShutter2),
+    PARAMETER(LASER),           PARAMETER(TRIGGER),
+    PARAMETER(AutoTriggerFPS),  PARAMETER(AutoTriggerError),
+    PARAMETER(METHOD),          PARAMETER(ReflexionFilter),
+    PARAMETER(RlcThresh),       PARAMETER(MinWidth),
+    PARAMETER(MaxWidth),        PARAMETER(ROI_X),
+    PARAMETER(ROI_Y),           PARAMETER(ROI_DX),
+    PARAMETER(ROI_DY),          PARAMETER(SubSample),
+    EXPERT(EthernetSendNoWait), EXPERT(EthernetPackNr),
+    EXPERT(ALGORITHM),          EXPERT(SpeckleFilter),
+    EXPERT(MedianFilter),       {"Mode", "ResetImageAcq", &P::ResetImageAcq},
+    {"Mode", "MODE", &P::MODE}, {"Mode", "NBR_LINES", &P::NBR_LINES}};
 #undef PARAMETER
 #undef EXPERT
 
@@ -122,9 +132,9 @@ ProductParameters sampleRecord()
     p.ANGLE_TOL_POS = 1.5f;
     p.ANGLE_TOL_NEG = 0.25f;
     for (int j = 0; j < 2; ++j)
-        p.job[j] = ProductJob{1 + j,          20 + j,     j,           -2 - j, -10.5f - j,
-                              170.75f + j,    2,          -12.345678f + j, 101.5f + j,
-                              33.333333f + j, 250.0675f + j};
+        p.job[j] = ProductJob{
+            1 + j, 20 + j,          j,          -2 - j,         -10.5f - j,   170.75f + j,
+            2,     -12.345678f + j, 101.5f + j, 33.333333f + j, 250.0675f + j};
     return p;
 }
 
@@ -273,9 +283,16 @@ private slots:
                 readSettingsFile(file, p));
         QCOMPARE(QVector<int>({p.MODE, p.SHUTTER, p.SHUTTER_MIN}),
                  QVector<int>({3, 999999999, P().SHUTTER_MIN}));
-        const std::pair<QByteArray, int> values[] = {
-            {"-7", -7}, {"  42  ", 42}, {"-2147483648", INT_MIN}, {"2147483647", INT_MAX},
-            {"2147483648", 0}, {"0x10", 0}, {"12.5", 0}, {"12abc", 0}, {"", 0}, {"\"17\"", 17}};
+        const std::pair<QByteArray, int> values[] = {{"-7", -7},
+                                                     {"  42  ", 42},
+                                                     {"-2147483648", INT_MIN},
+                                                     {"2147483647", INT_MAX},
+                                                     {"2147483648", 0},
+                                                     {"0x10", 0},
+                                                     {"12.5", 0},
+                                                     {"12abc", 0},
+                                                     {"", 0},
+                                                     {"\"17\"", 17}};
         for (const auto& [text, value] : values) {
             QVERIFY(putFile(file, "[SensorInfo]\nIPAddress=XXXX\n[Parameter]\nSHUTTER=" + text +
                                       "\n[Mode]\nMODE=" + text + "\n") &&
@@ -297,12 +314,15 @@ private slots:
         const QString file = path("values.ini"), single = path("single.ini");
         QVERIFY(putFile(file, "[A]\nplain=hello world\nempty=\nlist=1, 2 ,3\nquoted=\"a, b\"\n"
                               "[B]\nplain=other\n"));
-        const char* rows[][3] = {{"A", "plain", "hello world"}, {"B", "plain", "other"},
-                                 {"A", "empty", ""},           {"A", "list", "1, 2, 3"},
+        const char* rows[][3] = {{"A", "plain", "hello world"},
+                                 {"B", "plain", "other"},
+                                 {"A", "empty", ""},
+                                 {"A", "list", "1, 2, 3"},
                                  {"A", "quoted", "a, b"}};
         for (const auto& r : rows)
             QVERIFY2(!readFileSetting(file, r[0], r[1]).isNull() &&
-                         readFileSetting(file, r[0], r[1]) == r[2], r[1]);
+                         readFileSetting(file, r[0], r[1]) == r[2],
+                     r[1]);
         QVERIFY(readFileSetting(file, "A", "nothing").isNull() &&
                 readFileSetting(file, "C", "plain").isNull() &&
                 readFileSetting(single, "G", "k").isNull());
@@ -322,7 +342,7 @@ private slots:
     // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
     void codesAndTitles()
     {
-        const int trigger[][2] = {{0, -3}, {2, -1}, {3, 0},       {5, 2},
+        const int trigger[][2] = {{0, -3},  {2, -1}, {3, 0},       {5, 2},
                                   {-1, -4}, {-1, 3}, {-1, INT_MIN}};
         for (const auto& r : trigger)
             QVERIFY(triggerIndex(r[1]) == r[0] && (r[0] < 0 || triggerCode(r[0]) == r[1]));
@@ -395,8 +415,8 @@ private slots:
         QVERIFY(readProductFile(file, loaded));
         QCOMPARE(raw(loaded), raw(expected));
         QVERIFY(putBystanders());
-        for (const QString& bad : {path("no/such/dir/ProdPar.txt"), path("adir"),
-                                   path("plain/ProdPar.txt"), QString()})
+        for (const QString& bad :
+             {path("no/such/dir/ProdPar.txt"), path("adir"), path("plain/ProdPar.txt"), QString()})
             QVERIFY(!writeProductFile(bad, buildProductText(ProductParameters(), fixedNow)));
         QVERIFY(!QFile::exists(path("no")) && bystandersOk());
     }
@@ -408,7 +428,8 @@ private slots:
         for (const char* function : {"AngleCalculation", "anglecalculation", "ANGLECALCULATION",
                                      "\"AngleCalculation\"", "@ByteArray(AngleCalculation)"})
             QTest::newRow(function)
-                << "[ProductInfo]\nFunction=" + QByteArray(function) + "\nSENSOR_ROI=1\n" << 1;
+                << "[ProductInfo]\nFunction=" + QByteArray(function) + "\nSENSOR_ROI=1\n"
+                << 1;
         for (const char* line : {"Function=EdgeDetection", "Function=AngleCalc", "Function=",
                                  "Function=AngleCalculation2", "Other=AngleCalculation",
                                  "Function=@Variant(\\0\\0\\0\\x7f\\0\\0)"})
@@ -473,7 +494,8 @@ private slots:
                                       "\nPHI_MAX=" + text + "\n") &&
                     readProductFile(file, p));
             QVERIFY2(p.SENSOR_ROI == integer && p.job[1].ROI_COUNT == integer &&
-                         p.TARGET_ANGLE == real && p.job[1].PHI_MAX == real, text.constData());
+                         p.TARGET_ANGLE == real && p.job[1].PHI_MAX == real,
+                     text.constData());
         }
     }
 
@@ -551,8 +573,9 @@ private slots:
     {
         char line[RecordedProfile::kMaxLineLength], text[RecordedProfile::kMaxLineLength];
         const auto fixed = [&](double v) {
-            return QByteArray(text, int(std::to_chars(text, text + 330, v, std::chars_format::fixed,
-                                                      3).ptr - text));
+            return QByteArray(
+                text,
+                int(std::to_chars(text, text + 330, v, std::chars_format::fixed, 3).ptr - text));
         };
         for (double v : {0.0625, -0.0625, 0.0005, 2.0005, -0.0004, -0.0, 1.0e-9, 12.25, -103.2505,
                          4.0e9, 3.9999999e9, 1.0e300, 255.1234999})

@@ -29,17 +29,19 @@ private slots:
         QTest::newRow("@ByteArray") << QByteArray("[G]\nk=@ByteArray(abc)\n") << "abc";
         QTest::newRow("@String") << QByteArray("[G]\nk=@String(7)\n") << "7";
         QTest::newRow("@@") << QByteArray("[G]\nk=@@x\n") << "@x";
-        QTest::newRow("@Variant hides") << QByteArray("[G]\nk=1\nk=@Variant(AAAAf/////)\n") << missing;
+        QTest::newRow("@Variant hides")
+            << QByteArray("[G]\nk=1\nk=@Variant(AAAAf/////)\n") << missing;
         QTest::newRow("@Invalid") << QByteArray("[G]\nk=@Invalid()\n") << missing;
         QTest::newRow("backslash line") << QByteArray("[G]\nk=1\nk=a\\x41\n") << "1";
-        QTest::newRow("over 4 MB") << QByteArray("[G]\nk=1\n").append(4 * 1024 * 1024, ' ')
-                                   << missing;
+        QTest::newRow("over 4 MB")
+            << QByteArray("[G]\nk=1\n").append(4 * 1024 * 1024, ' ') << missing;
     }
     void values()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, expected);
-        const QString got = IniSnapshot::fromBytes(bytes).value(QStringLiteral("G"), QStringLiteral("k"));
+        const QString got =
+            IniSnapshot::fromBytes(bytes).value(QStringLiteral("G"), QStringLiteral("k"));
         QCOMPARE(got, expected);
         QCOMPARE(got.isNull(), expected.isNull());
     }
