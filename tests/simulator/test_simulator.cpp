@@ -38,20 +38,14 @@ struct RawClient
         return socket.waitForConnected(5000);
     }
     void close() { socket.abort(); }
-    bool send(const QByteArray& bytes)
-    {
-        for (socket.write(bytes); socket.bytesToWrite() > 0;)
-            if (!socket.waitForBytesWritten(5000))
-                return false;
-        return true;
-    }
     bool request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value,
                  const std::string& text = {})
     {
         const uint32_t words[] = {command, sequence, direction, uint32_t(value)};
         QByteArray b(16, '\0');
         qToLittleEndian<quint32>(words, 4, b.data());
-        return send(b + QByteArray::fromStdString(text));
+        return socket.write(b + QByteArray::fromStdString(text)) > 0 &&
+               socket.waitForBytesWritten(5000);
     }
     // Up to `size` bytes; fewer when nothing came for idleMs or the peer closed.
     QByteArray read(int size, int idleMs = 2000)
@@ -185,8 +179,14 @@ private slots:
     void init() { restart(); }
     void cleanup() { client.close(), simulator.reset(); }
 
+    // Value replies, acknowledgements and the values kept; store to flash keeps the settings in
+    // the state file, which a new start reads.
     void repliesAndStoredValues()
     {
+        QTemporaryDir dir;
+        sim::Options options;
+        options.statePath = dir.filePath("flash.state").toStdString();
+        restart(options);
         const Fields reads[] = {
             {1, 0, 1, 1},        {4, 6, 1280, 1280},   {7, 5, 500000, 800},
             {8, -3, 2, 0},       {10, -1, 10000, 0},   {23, -10000, 10000, -255},
@@ -212,6 +212,9 @@ private slots:
         write(33, 0);
         write(45, 0);
         gain();
+        QCOMPARE(sim::SensorSimulator(options).parameter(7), 500000);
+        options.statePath.clear();
+        QCOMPARE(sim::SensorSimulator(options).parameter(7), 800);
     }
 
     void texts()
@@ -253,7 +256,8 @@ private slots:
         QVERIFY(second.connectTo(simulator->port()) && second.request(7, 2, 1, 0));
         expect(2, {7, 5, 500000, 800}, &second);
         QCOMPARE(simulator->connectionCount(), 2);
-        QVERIFY(second.send(QByteArray("\x06\0\0\0\x01\0\0\0", 8)));
+        second.socket.write("\x06\0\0\0\x01\0\0\0", 8); // half a request
+        QVERIFY(second.socket.waitForBytesWritten(5000));
         second.close();
         QVERIFY(client.connectTo(simulator->port()));
         QVERIFY(client.request(40, 2, 0, 100, "only some of the text"));
@@ -264,9 +268,9 @@ private slots:
         QVERIFY(client.waitClosed(5000) && !second.connectTo(port));
     }
 
-    // Garbage before a reply (after a pause or at once), a wrong length field, a status fault
-    // that waits for a write, a write never answered and not carried out. Faults that the
-    // window and link tests see (wrong command, delay, lost or cut replies) are not repeated.
+    // Garbage before a reply (after a pause or at once), a delay, a wrong length field, a
+    // status fault that waits for a write, a write never answered and not carried out. Faults
+    // the window and link tests see (wrong command, lost or cut replies) are not repeated.
     void replyFaults()
     {
         simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 2000, "\x01\x02junk");
@@ -280,6 +284,10 @@ private slots:
         simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 0, "g");
         QVERIFY(client.request(6, 3, 1, 0) && client.read(1) == "g");
         expect(3, {6, 0, 1023, 80});
+        simulator->injectReplyFault(sim::ReplyFault::Delay, 500);
+        t.restart();
+        gain();
+        QVERIFY(t.elapsed() >= 450);
         for (int direction : {1, 0}) {
             simulator->injectReplyFault(sim::ReplyFault::WrongLength);
             QVERIFY(client.request(6, 4, uint32_t(direction), 80));
@@ -525,19 +533,6 @@ private slots:
         QVERIFY(client.connectTo(simulator->port()));
         gain();
         QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
-    }
-
-    // Store to flash keeps the settings in the state file; a new start reads them.
-    void flashSurvivesRestart()
-    {
-        QTemporaryDir dir;
-        sim::Options options;
-        options.statePath = dir.filePath("flash.state").toStdString();
-        restart(options);
-        write(6, 300), write(33, 0), write(45, 0);
-        QCOMPARE(sim::SensorSimulator(options).parameter(6), 300);
-        options.statePath.clear();
-        QCOMPARE(sim::SensorSimulator(options).parameter(6), 80);
     }
 
     // --help lists the options; a wrong option or value ends with code 2 and says why.
