@@ -153,11 +153,7 @@ private:
     }
     void gain(int32_t value = 80) { ask(6, 1, 0, {6, 0, 1023, value}); }
     void write(uint32_t command, int32_t value) { ask(command, 0, value, {int32_t(command), 0}); }
-    void startStream(int mode, int count)
-    {
-        write(9, mode);
-        write(10, count);
-    }
+    void startStream(int mode, int count) { write(9, mode), write(10, count); }
     // Sends `command` while frames flow; its acknowledgement must follow a whole frame.
     int stopWith(uint32_t command)
     {
