@@ -562,46 +562,35 @@ private slots:
         QCOMPARE(fileBytes(path("out/old.pcd")), QByteArray("old"));
     }
 
-    void surfaceLoad_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no file
-        QTest::addColumn<QPoint>("item");        // (column, row) of the item shown
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("3 x 4, item (row 1, column 2) from line 6")
-            << grid() << QPoint(2, 1) << "3x4 0 32 0 203 0 2 (21 102 1)";
-        QTest::newRow("LF line ends")
-            << grid().replace("\r\n", "\n") << QPoint(3, 2) << "3x4 0 32 0 203 0 2 (32 203 2)";
-        QTest::newRow("4, 4, 3 points")
-            << grid().left(grid().lastIndexOf("32.000")) << QPoint() << "no surface";
-        QTest::newRow("falling key continues the row")
-            << lines({{1, 0, 1}, {2, 0, 2}, {3, 1, 3}, {4, 0, 4}}) << QPoint(1, 1)
-            << "2x2 1 4 1 4 0 0 (4 4 0)";
-        QTest::newRow("-300 not in minX, first point of row 2 not in the ranges")
-            << lines({{5, 0, 1}, {-300, 0, 2}, {-400, 1, 50}, {7, 1, 3}}) << QPoint(0, 1)
-            << "2x2 5 7 1 3 0 1 (-400 50 1)";
-        QTest::newRow("product recording: result lines skipped")
-            << lines({{1, 0, 1}, {2, 0, 2}}) + "Phi=1.5;Cx=0.2;Cy=1;B=3;Error=0;DiffAngle=9\r\n" +
-                   lines({{1, 1, 3}, {2, 1, 4}}) + "Phi=1.5;Cx=0.2;Error=-1\r\n\r\n"
-            << QPoint(1, 1) << "2x2 1 2 1 4 0 1 (2 4 1)";
-        QTest::newRow("one row, last line without line end")
-            << lines({{1, 7, 1}, {2, 7, 2}, {3, 7, 3}}).chopped(2) << QPoint(2, 0)
-            << "1x3 1 3 1 3 7 7 (3 3 7)";
-        QTest::newRow("one column") << lines({{1, 0, 1}, {2, 1, 2}, {3, 2, 3}}) << QPoint(0, 2)
-                                    << "3x1 1 1 1 1 0 0 (3 3 2)";
-        QTest::newRow("empty file") << QByteArray("") << QPoint() << "no surface";
-        QTest::newRow("no file") << QByteArray() << QPoint() << "error No such file or directory";
-        QTest::newRow("no point line")
-            << QByteArray("Phi=1;Error=0\r\n\r\n") << QPoint() << "no surface";
-    }
-
-    // The 3D loader: rows, ranges, rejected files and the items handed over.
+    // The 3D loader: rows, ranges, rejected files and the items handed over (see
+    // surfaceSummary), file by file.
     void surfaceLoad()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(QPoint, item);
-        QFETCH(QString, summary);
-        QVERIFY(content.isNull() || putFile(path("profile.txt"), content));
-        QCOMPARE(surfaceSummary(path("profile.txt"), item), summary);
+        const std::pair<QByteArray, QPoint> files[] = {
+            {grid(), {2, 1}}, // item (row 1, column 2) from line 6
+            {grid().replace("\r\n", "\n"), {3, 2}},
+            {grid().left(grid().lastIndexOf("32.000")), {}},               // 4, 4, 3 points
+            {lines({{1, 0, 1}, {2, 0, 2}, {3, 1, 3}, {4, 0, 4}}), {1, 1}}, // a falling key
+            // -300 not in minX; the first point of row 2 not in the ranges
+            {lines({{5, 0, 1}, {-300, 0, 2}, {-400, 1, 50}, {7, 1, 3}}), {0, 1}},
+            {lines({{1, 0, 1}, {2, 0, 2}}) + "Phi=1.5;Cx=0.2;Cy=1;B=3;Error=0;DiffAngle=9\r\n" +
+                 lines({{1, 1, 3}, {2, 1, 4}}) + "Phi=1.5;Cx=0.2;Error=-1\r\n\r\n",
+             {1, 1}},
+            {lines({{1, 7, 1}, {2, 7, 2}, {3, 7, 3}}).chopped(2), {2, 0}}, // no last line end
+            {lines({{1, 0, 1}, {2, 1, 2}, {3, 2, 3}}), {0, 2}},
+            {"", {}},
+            {"Phi=1;Error=0\r\n\r\n", {}}};
+        QString summaries = surfaceSummary(path("none.txt"), {});
+        for (const auto& [content, item] : files) {
+            QVERIFY(putFile(path("profile.txt"), content));
+            summaries += '|' + surfaceSummary(path("profile.txt"), item);
+        }
+        QCOMPARE(summaries,
+                 QString("error No such file or directory|3x4 0 32 0 203 0 2 (21 102 1)|"
+                         "3x4 0 32 0 203 0 2 (32 203 2)|no surface|2x2 1 4 1 4 0 0 (4 4 0)|"
+                         "2x2 5 7 1 3 0 1 (-400 50 1)|2x2 1 2 1 4 0 1 (2 4 1)|"
+                         "1x3 1 3 1 3 7 7 (3 3 7)|3x1 1 1 1 1 0 0 (3 3 2)|no surface|"
+                         "no surface"));
     }
 };
 
