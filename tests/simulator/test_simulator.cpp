@@ -437,8 +437,9 @@ private slots:
         QVERIFY(mode == 1 || valid == brightest);
     }
 
-    // The first frame of each mode shows the workpiece at the same place.
-    void oneSceneInEveryMode()
+    // The first frame of each mode shows the workpiece at the same place; the product mode
+    // measures its groove.
+    void sceneAndMeasurement()
     {
         simulator->setRate(0);
         startStream(2, 1);
@@ -457,13 +458,8 @@ private slots:
             QVERIFY2(std::fabs(brightestRow - row) <= 1.0, qPrintable(QString::number(c)));
             QVERIFY(std::fabs((zAt(mm, c) - zMin) * 1023.0 / (zMax - zMin) - row) < 0.1);
         }
-    }
-
-    // The 90-degree groove measures within 1 degree with each line along its flank; a job
-    // with too few points or a region beside the workpiece reports Error=1 for that line.
-    void angleMeasurement()
-    {
-        simulator->setRate(0);
+        // The 90-degree groove measures within 1 degree with each line along its flank; a job
+        // with too few points or a region beside the workpiece reports Error=1 for that line.
         startStream(9, 20);
         for (int i = 0; i < 20; ++i) {
             const Message m = readMessage(client);
@@ -531,8 +527,10 @@ private slots:
         QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
     }
 
-    // --help lists the options; a wrong option or value ends with code 2 and says why.
-    void programOptions()
+    // --help lists the options; a wrong option or value ends with code 2 and says why. The
+    // program serves with its options, logs each request, refuses a port in use and ends
+    // cleanly on SIGTERM and SIGINT.
+    void program()
     {
         for (const char* line :
              {"--help", "--colour red", "--port", "--port 65536", "--width 1401", "--points 10001",
@@ -546,12 +544,6 @@ private slots:
             QVERIFY(args[0] == "--help" ? out.contains("--points") && out.contains("--log")
                                         : out.isEmpty() && err.startsWith("lumo-sensor-sim: "));
         }
-    }
-
-    // The program serves with its options, logs each request, refuses a port in use and
-    // ends cleanly on SIGTERM and SIGINT.
-    void programServesAndEnds()
-    {
         for (int signal : {SIGTERM, SIGINT}) {
             QProcess p, second;
             p.start(QStringLiteral(LUMO_SIM_PROGRAM),
