@@ -16,8 +16,8 @@ private slots:
     void reportsScenePosition()
     {
         // scale, mouse x and y in the view, scene x and y reported
-        const double rows[][5] = {{1, 0, 0, 0, 0}, {1, 37, 12, 37, 12}, {4, 41, 83, 10, 20},
-                                  {0.5, 30, 45, 60, 90}};
+        const double rows[][5] = {
+            {1, 0, 0, 0, 0}, {1, 37, 12, 37, 12}, {4, 41, 83, 10, 20}, {0.5, 30, 45, 60, 90}};
         for (const auto& r : rows) {
             QGraphicsScene scene(0, 0, 2000, 2000);
             CustomView view;

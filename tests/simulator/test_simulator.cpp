@@ -23,9 +23,9 @@ Q_DECLARE_METATYPE(Shape)
 namespace {
 constexpr double xMin = -255, xMax = 261, zMin = 58, zMax = 549; // commands 23 to 26
 
-uint32_t u32(const char* p) { return qFromLittleEndian<quint32>(p); }
-int16_t i16(const char* p) { return qFromLittleEndian<qint16>(p); }
-float f32(const char* p) { return qFromLittleEndian<float>(p); }
+const auto u32 = [](const char* p) { return qFromLittleEndian<quint32>(p); };
+const auto i16 = [](const char* p) { return qFromLittleEndian<qint16>(p); };
+const auto f32 = [](const char* p) { return qFromLittleEndian<float>(p); };
 
 struct RawClient
 {
@@ -38,20 +38,14 @@ struct RawClient
         return socket.waitForConnected(5000);
     }
     void close() { socket.abort(); }
-    bool send(const QByteArray& bytes)
-    {
-        for (socket.write(bytes); socket.bytesToWrite() > 0;)
-            if (!socket.waitForBytesWritten(5000))
-                return false;
-        return true;
-    }
     bool request(uint32_t command, uint32_t sequence, uint32_t direction, int32_t value,
                  const std::string& text = {})
     {
         const uint32_t words[] = {command, sequence, direction, uint32_t(value)};
         QByteArray b(16, '\0');
         qToLittleEndian<quint32>(words, 4, b.data());
-        return send(b + QByteArray::fromStdString(text));
+        return socket.write(b + QByteArray::fromStdString(text)) > 0 &&
+               socket.waitForBytesWritten(5000);
     }
     // Up to `size` bytes; fewer when nothing came for idleMs or the peer closed.
     QByteArray read(int size, int idleMs = 2000)
@@ -85,8 +79,7 @@ Message readMessage(RawClient& c, int idleMs = 2000)
         return {};
     Message m{u32(b.data()), u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
     // Fixed fields of the frame types 1 to 9 by position in the string, then of 100 and 101.
-    const int count =
-        m.type <= 9 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : m.type == 101 ? 2 : 0;
+    const int count = m.type < 10 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : 2;
     b = c.read(count * 4, idleMs);
     for (int i = 0; i < count && b.size() == count * 4; ++i)
         m.fields.push_back(int32_t(u32(b.data() + 4 * i)));
@@ -108,26 +101,18 @@ Message readMessage(RawClient& c, int idleMs = 2000)
     return m;
 }
 
-// A product result "Phi= Cx= Cy= B= Error=" for each of the two lines, then "DiffAngle=".
-struct Result
-{
-    bool ok = false;
-    double phi[2] = {}, cx[2] = {}, cy[2] = {}, b[2] = {}, diff = 0;
-    int error[2] = {-1, -1};
-};
-
-Result parseResult(const std::string& text)
+// The numbers of a product result "Phi= Cx= Cy= B= Error=" for each of the two lines, then
+// "DiffAngle=": phi, cx, cy, b, error of the first line, of the second, the difference; none
+// when the text has another form.
+std::vector<double> parseResult(const std::string& text)
 {
     static const QRegularExpression re(
         QString("^%1 %1 DiffAngle=(\\S+)$")
             .arg("Phi=(\\S+) Cx=(\\S+) Cy=(\\S+) B=(\\S+) Error=(-?\\d+)"));
     const QRegularExpressionMatch m = re.match(QString::fromStdString(text));
-    Result r{m.hasMatch()};
-    const auto at = [&](int i) { return m.captured(i).toDouble(); };
-    for (int j = 0; j < 2 && r.ok; ++j)
-        std::tie(r.phi[j], r.cx[j], r.cy[j], r.b[j], r.error[j]) = std::make_tuple(
-            at(1 + 5 * j), at(2 + 5 * j), at(3 + 5 * j), at(4 + 5 * j), int(at(5 + 5 * j)));
-    r.diff = at(11);
+    std::vector<double> r;
+    for (int i = 1; i <= 11 && m.hasMatch(); ++i)
+        r.push_back(m.captured(i).toDouble());
     return r;
 }
 } // namespace
@@ -168,11 +153,7 @@ private:
     }
     void gain(int32_t value = 80) { ask(6, 1, 0, {6, 0, 1023, value}); }
     void write(uint32_t command, int32_t value) { ask(command, 0, value, {int32_t(command), 0}); }
-    void startStream(int mode, int count)
-    {
-        write(9, mode);
-        write(10, count);
-    }
+    void startStream(int mode, int count) { write(9, mode), write(10, count); }
     // Sends `command` while frames flow; its acknowledgement must follow a whole frame.
     int stopWith(uint32_t command)
     {
@@ -194,8 +175,14 @@ private slots:
     void init() { restart(); }
     void cleanup() { client.close(), simulator.reset(); }
 
+    // Value replies, acknowledgements and the values kept; store to flash keeps the settings in
+    // the state file, which a new start reads.
     void repliesAndStoredValues()
     {
+        QTemporaryDir dir;
+        sim::Options options;
+        options.statePath = dir.filePath("flash.state").toStdString();
+        restart(options);
         const Fields reads[] = {
             {1, 0, 1, 1},        {4, 6, 1280, 1280},   {7, 5, 500000, 800},
             {8, -3, 2, 0},       {10, -1, 10000, 0},   {23, -10000, 10000, -255},
@@ -221,6 +208,9 @@ private slots:
         write(33, 0);
         write(45, 0);
         gain();
+        QCOMPARE(sim::SensorSimulator(options).parameter(7), 500000);
+        options.statePath.clear();
+        QCOMPARE(sim::SensorSimulator(options).parameter(7), 800);
     }
 
     void texts()
@@ -262,7 +252,8 @@ private slots:
         QVERIFY(second.connectTo(simulator->port()) && second.request(7, 2, 1, 0));
         expect(2, {7, 5, 500000, 800}, &second);
         QCOMPARE(simulator->connectionCount(), 2);
-        QVERIFY(second.send(QByteArray("\x06\0\0\0\x01\0\0\0", 8)));
+        second.socket.write("\x06\0\0\0\x01\0\0\0", 8); // half a request
+        QVERIFY(second.socket.waitForBytesWritten(5000));
         second.close();
         QVERIFY(client.connectTo(simulator->port()));
         QVERIFY(client.request(40, 2, 0, 100, "only some of the text"));
@@ -273,6 +264,9 @@ private slots:
         QVERIFY(client.waitClosed(5000) && !second.connectTo(port));
     }
 
+    // Garbage before a reply (after a pause or at once), a delay, a wrong length field, a
+    // status fault that waits for a write, a write never answered and not carried out. Faults
+    // the window and link tests see (wrong command, lost or cut replies) are not repeated.
     void replyFaults()
     {
         simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 2000, "\x01\x02junk");
@@ -283,42 +277,28 @@ private slots:
         QVERIFY(client.read(1, 300).isEmpty()); // the reply comes after the pause
         expect(4, {6, 0, 1023, 80});
         QVERIFY(t.elapsed() >= 1950);
+        simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 0, "g");
+        QVERIFY(client.request(6, 3, 1, 0) && client.read(1) == "g");
+        expect(3, {6, 0, 1023, 80});
         simulator->injectReplyFault(sim::ReplyFault::Delay, 500);
         t.restart();
-        write(6, 70);
+        gain();
         QVERIFY(t.elapsed() >= 450);
-        simulator->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
-        simulator->injectReplyFault(sim::ReplyFault::GarbageBefore, 0, "g");
-        for (uint32_t seq = 1; seq <= 2; ++seq) {
-            QVERIFY(client.request(6, seq, 1, 0));
-            const Message m = readMessage(client);
-            QVERIFY(m.type == 100 && m.fields[0] != 6);
-        }
-        QVERIFY(client.request(6, 3, 1, 0) && client.read(1) == "g");
-        expect(3, {6, 0, 1023, 70});
         for (int direction : {1, 0}) {
             simulator->injectReplyFault(sim::ReplyFault::WrongLength);
-            QVERIFY(client.request(6, 4, uint32_t(direction), 70));
+            QVERIFY(client.request(6, 4, uint32_t(direction), 80));
             const QByteArray b = client.read(direction ? 28 : 20);
             QVERIFY(b.size() == (direction ? 28 : 20) &&
                     u32(b.data() + 8) == (direction ? 8u : 16u));
             QVERIFY(client.drain(100).isEmpty());
         }
         simulator->injectReplyFault(sim::ReplyFault::Status, 3);
-        gain(70); // value replies pass; the fault waits
+        gain(); // value replies pass; the fault waits
         ask(6, 0, 99, {6, 3});
-        QCOMPARE(simulator->parameter(6), 70);
-        write(6, 99);
-        QCOMPARE(simulator->parameter(6), 99);
+        QCOMPARE(simulator->parameter(6), 80);
         simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
         QVERIFY(client.request(6, 4, 0, 300) && client.read(1, 400).isEmpty());
-        QCOMPARE(simulator->parameter(6), 99);
-        simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
-        QVERIFY(client.request(0, 1, 0, 0) && client.read(1, 300).isEmpty());
-        simulator->injectReplyFault(sim::ReplyFault::CloseMidReply);
-        QVERIFY(client.request(6, 4, 1, 0) && client.read(28, 5000).size() == 14);
-        QVERIFY(client.waitClosed(5000) && client.connectTo(simulator->port()));
-        gain(99);
+        QCOMPARE(simulator->parameter(6), 80);
     }
 
     // A counted stream, an endless one stopped by NBR_LINES 0 or the opening exchange, and a
@@ -409,7 +389,7 @@ private slots:
                     QVERIFY(xAt(m, k) >= xMin && xAt(m, k) <= xMax && zAt(m, k) >= zMin &&
                             zAt(m, k) <= zMax && (k == 0 || xAt(m, k) > xAt(m, k - 1)));
                 QVERIFY(mode == 4 || (m.fields[2] >= 10 && m.text.size() == size_t(m.fields[2]) &&
-                                      parseResult(m.text).ok));
+                                      parseResult(m.text).size() == 11));
             }
         }
         QVERIFY(client.drain(200).isEmpty());
@@ -457,8 +437,9 @@ private slots:
         QVERIFY(mode == 1 || valid == brightest);
     }
 
-    // The first frame of each mode shows the workpiece at the same place.
-    void oneSceneInEveryMode()
+    // The first frame of each mode shows the workpiece at the same place; the product mode
+    // measures its groove.
+    void sceneAndMeasurement()
     {
         simulator->setRate(0);
         startStream(2, 1);
@@ -477,26 +458,21 @@ private slots:
             QVERIFY2(std::fabs(brightestRow - row) <= 1.0, qPrintable(QString::number(c)));
             QVERIFY(std::fabs((zAt(mm, c) - zMin) * 1023.0 / (zMax - zMin) - row) < 0.1);
         }
-    }
-
-    // The 90-degree groove measures within 1 degree with each line along its flank; a job
-    // with too few points or a region beside the workpiece reports Error=1 for that line.
-    void angleMeasurement()
-    {
-        simulator->setRate(0);
+        // The 90-degree groove measures within 1 degree with each line along its flank; a job
+        // with too few points or a region beside the workpiece reports Error=1 for that line.
         startStream(9, 20);
         for (int i = 0; i < 20; ++i) {
             const Message m = readMessage(client);
-            const Result r = parseResult(m.text);
-            QVERIFY2(r.ok, m.text.c_str());
-            QVERIFY(r.error[0] == 0 && r.error[1] == 0 && std::fabs(r.diff - 90.0) < 1.0);
-            QVERIFY(std::fabs(r.phi[0] - 45.0) < 1.0 && std::fabs(r.phi[1] - 135.0) < 1.0);
-            int onLine[2] = {0, 0};
-            for (int k = 0; k < m.fields[0]; ++k)
-                for (int j = 0; j < 2; ++j)
-                    onLine[j] += std::fabs(r.cx[j] * xAt(m, k) + r.cy[j] * zAt(m, k) - r.b[j]) < 1;
-            QVERIFY(onLine[0] > 100 && onLine[1] > 100 && std::fabs(r.cy[0]) > 0.1 &&
-                    std::fabs(r.cy[1]) > 0.1);
+            const std::vector<double> r = parseResult(m.text);
+            QVERIFY2(r.size() == 11 && r[4] == 0 && r[9] == 0, m.text.c_str());
+            QVERIFY(std::fabs(r[0] - 45) < 1 && std::fabs(r[5] - 135) < 1 &&
+                    std::fabs(r[10] - 90) < 1);
+            for (const double* line : {&r[0], &r[5]}) { // phi, cx, cy, b
+                int onLine = 0;
+                for (int k = 0; k < m.fields[0]; ++k)
+                    onLine += std::fabs(line[1] * xAt(m, k) + line[2] * zAt(m, k) - line[3]) < 1;
+                QVERIFY(onLine > 100 && std::fabs(line[2]) > 0.1);
+            }
         }
         const int jobs[][2] = {{213, 8}, {213, 100000}, {500, 8}}; // ROI_Y_1, points of JOB_1
         for (const auto& job : jobs) {
@@ -505,29 +481,24 @@ private slots:
                                       "ROI_X_0=-97\nROI_Y_0=398\nROI_X_1=-17\nROI_Y_1=213\n"
                                       "[JOB_1]\nMIN_NR_LPOINTS=%1\nPHI_MIN=0\nPHI_MAX=180\n"
                                       "ROI_COUNT=2\nROI_X_0=23\nROI_Y_0=540\nROI_X_1=103\n"
-                                      "ROI_Y_1=%2\n").arg(job[1]).arg(job[0]);
+                                      "ROI_Y_1=%2\n")
+                                  .arg(job[1])
+                                  .arg(job[0]);
             ask(40, 0, t.size(), {40, 0}, t.toStdString());
-            startStream(9, 2);
+            startStream(9, 1);
             const int error = job[0] == 213 && job[1] == 8 ? 0 : 1;
-            for (int i = 0; i < 2; ++i) {
-                const Result r = parseResult(readMessage(client).text);
-                QVERIFY(r.ok && r.error[0] == 0 && r.error[1] == error);
-                QVERIFY(error ? r.diff == 0.0 : std::fabs(r.diff - 90.0) < 1.0);
-            }
+            const std::vector<double> r = parseResult(readMessage(client).text);
+            QVERIFY(r.size() == 11 && r[4] == 0 && r[9] == error);
+            QVERIFY(error ? r[10] == 0.0 : std::fabs(r[10] - 90.0) < 1.0);
         }
     }
 
+    // A frame cut short (with a pause or not) is followed by whole ones; a request cuts a stall
+    // short; a client gone mid-stream stops it and a new connection does not stream. Garbage,
+    // a stall and a close mid-frame as such are seen by the window tests.
     void streamFaults()
     {
         QElapsedTimer t;
-        simulator->setRate(1000);
-        simulator->injectStreamFault(sim::StreamFault::GarbageBetween, 0, "abc", 2);
-        startStream(2, 3);
-        for (uint32_t i = 0; i < 3; ++i) {
-            QVERIFY(i == 2 || client.read(3) == "abc");
-            QCOMPARE(readMessage(client).sequence, i);
-        }
-        QVERIFY(client.drain(200).isEmpty());
         for (int pause : {0, 600}) {
             restart();
             simulator->setRate(1000);
@@ -544,52 +515,26 @@ private slots:
         simulator->setRate(100);
         startStream(2, -1);
         QCOMPARE(readMessage(client).type, 2u);
-        // A stall of 3 s: the frames stop (a quiet second comes) and then go on.
-        simulator->injectStreamFault(sim::StreamFault::Stall, 3000);
-        t.start();
-        while (!client.read(1 << 20, 1000).isEmpty() && t.elapsed() < 30000) {
-        }
-        QVERIFY(t.elapsed() < 30000);
-        QCOMPARE(readMessage(client, 10000).type, 2u);
         simulator->injectStreamFault(sim::StreamFault::Stall, 600000);
         QTest::qWait(300);
         stopWith(10); // a request cuts the stall short
         startStream(2, -1);
         QCOMPARE(readMessage(client).type, 2u);
-        simulator->injectStreamFault(sim::StreamFault::CloseMidFrame);
-        const QByteArray rest = client.drain(2000);
-        QVERIFY(client.waitClosed(5000) && !rest.isEmpty() && rest.size() % (28 + 1280 * 2) != 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
-        QVERIFY(client.connectTo(simulator->port()));
-        write(6, 70);
-        startStream(2, -1);
-        QCOMPARE(readMessage(client).type, 2u);
         client.close();
         QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
         QVERIFY(client.connectTo(simulator->port()));
-        write(6, 80);
+        gain();
         QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
     }
 
-    // Store to flash keeps the settings in the state file; a new start reads them.
-    void flashSurvivesRestart()
+    // --help lists the options; a wrong option or value ends with code 2 and says why. The
+    // program serves with its options, logs each request, refuses a port in use and ends
+    // cleanly on SIGTERM and SIGINT.
+    void program()
     {
-        QTemporaryDir dir;
-        sim::Options options;
-        options.statePath = dir.filePath("flash.state").toStdString();
-        restart(options);
-        write(6, 300), write(33, 0), write(45, 0);
-        QCOMPARE(sim::SensorSimulator(options).parameter(6), 300);
-        options.statePath.clear();
-        QCOMPARE(sim::SensorSimulator(options).parameter(6), 80);
-    }
-
-    // --help lists the options; a wrong option or value ends with code 2 and says why.
-    void programOptions()
-    {
-        for (const char* line : {"--help", "--colour red", "--port", "--port 65536", "--width 1401",
-                                 "--points 10001", "--format 2", "--type 4", "--rate fast",
-                                 "--bind localhost"}) {
+        for (const char* line :
+             {"--help", "--colour red", "--port", "--port 65536", "--width 1401", "--points 10001",
+              "--format 2", "--type 4", "--rate fast", "--bind localhost"}) {
             const QStringList args = QString(line).split(' ');
             QProcess p;
             p.start(QStringLiteral(LUMO_SIM_PROGRAM), args);
@@ -599,12 +544,6 @@ private slots:
             QVERIFY(args[0] == "--help" ? out.contains("--points") && out.contains("--log")
                                         : out.isEmpty() && err.startsWith("lumo-sensor-sim: "));
         }
-    }
-
-    // The program serves with its options, logs each request, refuses a port in use and
-    // ends cleanly on SIGTERM and SIGINT.
-    void programServesAndEnds()
-    {
         for (int signal : {SIGTERM, SIGINT}) {
             QProcess p, second;
             p.start(QStringLiteral(LUMO_SIM_PROGRAM),
