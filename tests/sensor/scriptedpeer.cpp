@@ -45,9 +45,11 @@ uint16_t closedPort()
     return port;
 }
 
-int fullListener(uint16_t& port, std::vector<int>& held)
+uint16_t fullListener(std::vector<int>& held)
 {
+    uint16_t port = 0;
     const int listener = bindLoopback(port, 0);
+    held.push_back(listener);
     for (int i = 0; listener >= 0 && i < 16; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         held.push_back(fd);
@@ -55,9 +57,9 @@ int fullListener(uint16_t& port, std::vector<int>& held)
         ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
         pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, 300) == 0)
-            return listener; // this one's SYN is dropped: the queue is full
+            return port; // this one's SYN is dropped: the queue is full
     }
-    return -1;
+    return 0;
 }
 
 int socketOption(int fd, int name)
@@ -73,14 +75,6 @@ bool bufferGranted(int fd, int name, long request)
     bool ok = file.open(QIODevice::ReadOnly);
     const long maximum = file.readAll().trimmed().toLong(&ok);
     return !ok || socketOption(fd, name) == 2 * std::min(request, maximum);
-}
-
-bool Stopwatch::within(qint64 lo, qint64 hi) const
-{
-    const qint64 ms = elapsed();
-    if (ms < lo || ms >= hi)
-        qWarning("elapsed %lld ms, expected %lld..%lld ms", ms, lo, hi);
-    return ms >= lo && ms < hi;
 }
 
 ScriptedPeer::~ScriptedPeer()

@@ -27,9 +27,9 @@ inline const auto request = [](uint32_t c, uint32_t s, uint32_t d, int32_t v) {
     return le32(c) + le32(s) + le32(d) + le32(uint32_t(v));
 };
 uint16_t closedPort(); // nothing listens there
-// A listener whose queue is full, so that a further connect times out; `held` keeps the
-// descriptors that fill it (close them and the listener when done).
-int fullListener(uint16_t& port, std::vector<int>& held);
+// The port of a listener whose queue is full, so that a further connect times out (0 on a
+// failure); `held` gets the listener and the descriptors that fill it: close them when done.
+uint16_t fullListener(std::vector<int>& held);
 int socketOption(int fd, int name); // SOL_SOCKET option, -1 on failure
 // Linux doubles a buffer request capped at the system maximum (true when that is unreadable).
 bool bufferGranted(int fd, int name, long request); // name: SO_SNDBUF or SO_RCVBUF
@@ -37,7 +37,7 @@ bool bufferGranted(int fd, int name, long request); // name: SO_SNDBUF or SO_RCV
 struct Stopwatch : QElapsedTimer
 {
     Stopwatch() { start(); }
-    bool within(qint64 lo, qint64 hi) const; // [lo, hi), printed when outside
+    bool within(qint64 lo, qint64 hi) const { return quint64(elapsed() - lo) < quint64(hi - lo); }
 };
 
 class ScriptedPeer
@@ -53,14 +53,11 @@ public:
     {
         add(0, [this, total] { pumpUntil(total); });
     }
-    void close(int delayMs = 0)
+    // An orderly close (FIN), or with `reset` an RST.
+    void close(int delayMs, bool reset = false)
     {
-        add(delayMs, [this] { closeConnection(false); });
-    } // FIN
-    void abort(int delayMs = 0)
-    {
-        add(delayMs, [this] { closeConnection(true); });
-    } // RST
+        add(delayMs, [this, reset] { closeConnection(reset); });
+    }
 
     bool start();
     uint16_t port() const { return port_; }

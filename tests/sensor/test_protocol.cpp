@@ -19,10 +19,9 @@ std::string valueReply(uint32_t command, int32_t minimum, int32_t maximum, int32
            le32(uint32_t(maximum)) + le32(uint32_t(value));
 }
 
-std::string ack(uint32_t command, int32_t status)
-{
+const auto ack = [](uint32_t command, int32_t status) {
     return le32(101) + le32(77) + le32(8) + le32(command) + le32(uint32_t(status));
-}
+};
 const auto bytes = [](const std::string& s) { return QByteArray::fromStdString(s); };
 
 const std::string opening = request(0, 1, 0, 0) + request(27, 2, 1, 0); // and the firmware read
@@ -73,25 +72,36 @@ class TestProtocol : public QObject
     Q_OBJECT
 
 private slots:
-    // A closed connection refuses everything. Failed opens: nothing listens, a negative port, a
-    // cut acknowledgement (after the byte time-out), no accept (after the 2000 ms connect
-    // time-out).
-    void closedAndFailedOpens()
+    // A closed connection refuses everything. The opening exchange and firmware read, the
+    // socket's buffers as the link asks for them; a second open closes the first socket before
+    // it connects again. Failed opens: nothing listens, a negative port, a cut acknowledgement
+    // (after the byte time-out), no accept (after the 2000 ms connect time-out).
+    void opens()
     {
-        SensorConnection c;
+        Link link(123456);
+        SensorConnection& c = link.c;
         QCOMPARE(QVector<uint>({c.connected, c.sensorAddress, uint(c.sensorPort)}),
                  QVector<uint>({0, 0xC0A80041u, 1096}));
-        int32_t a = 0, b = 0, v = 0;
         QString text;
-        QVERIFY(!c.resynchronize() && !c.readParameter(false, 1, a, b, v) && !c.storeToFlash() &&
-                !c.writeParameter(false, 9, true, 4) && !c.writeText(false, 40, "x") &&
-                !c.readText(false, 41, text) && c.cache[9].desired == 0);
-        c.sensorAddress = 0x7F000001;
+        QVERIFY(!c.resynchronize() && !link.read(1) && !c.storeToFlash() && !link.write(9, 4) &&
+                !c.writeText(false, 40, "x") && !c.readText(false, 41, text) &&
+                c.cache[9].desired == 0);
+        QVERIFY(link.open() && c.connected && c.cache[27].confirmed == 123456);
+        QCOMPARE(link.sent(32), bytes(opening));
+        const int fd = c.channel.socket;
+        QVERIFY(bufferGranted(fd, SO_SNDBUF, 100256) && bufferGranted(fd, SO_RCVBUF, 1000256));
+        Link second(7);
+        QVERIFY(second.peer.start());
+        c.sensorPort = second.peer.port();
+        QVERIFY(!link.peer.waitClientClosed(10) && c.openConnection());
+        QVERIFY(link.peer.waitClientClosed(2000) && c.cache[27].confirmed == 7);
+        QVERIFY(c.closeConnection() && c.channel.socket == 0);
+        QVERIFY(second.peer.waitClientClosed(2000));
+
         c.sensorPort = closedPort();
         QVERIFY(c.closeConnection() && !c.openConnection());
         c.sensorPort = -5; // refused, never wrapped around
         QVERIFY(!c.openConnection() && !c.connected);
-
         ScriptedPeer peer;
         peer.waitForReceived(16);
         peer.send(ack(0, 0).substr(0, 10));
@@ -101,34 +111,12 @@ private slots:
         QVERIFY(!c.openConnection() && timer.elapsed() >= 450);
         // Still connected: the next open closes it first.
         QVERIFY(c.connected == 1 && peer.received() == request(0, 1, 0, 0));
-        uint16_t port = 0;
         std::vector<int> held;
-        const int listener = fullListener(port, held);
-        QVERIFY(listener >= 0);
-        c.sensorPort = port;
+        c.sensorPort = fullListener(held);
         timer.restart();
-        QVERIFY(!c.openConnection() && timer.within(1900, 4500));
-        for (int fd : held)
-            ::close(fd);
-        ::close(listener);
-    }
-
-    // The opening exchange and firmware read; the socket's buffers as the link asks for them;
-    // a second open closes the first socket before it connects again.
-    void openAndReopen()
-    {
-        Link link(123456);
-        QVERIFY(link.open() && link.c.connected && link.c.cache[27].confirmed == 123456);
-        QCOMPARE(link.sent(32), bytes(opening));
-        const int fd = link.c.channel.socket;
-        QVERIFY(bufferGranted(fd, SO_SNDBUF, 100256) && bufferGranted(fd, SO_RCVBUF, 1000256));
-        Link second(7);
-        QVERIFY(second.peer.start());
-        link.c.sensorPort = second.peer.port();
-        QVERIFY(!link.peer.waitClientClosed(10) && link.c.openConnection());
-        QVERIFY(link.peer.waitClientClosed(2000) && link.c.cache[27].confirmed == 7);
-        QVERIFY(link.c.closeConnection() && link.c.channel.socket == 0);
-        QVERIFY(second.peer.waitClientClosed(2000));
+        QVERIFY(c.sensorPort > 0 && !c.openConnection() && timer.within(1900, 4500));
+        for (int h : held)
+            ::close(h);
     }
 
     // One conversation: sequence numbers, the cache that skips writes the sensor already has
@@ -220,8 +208,8 @@ private slots:
             QVERIFY(link.open());
             Stopwatch timer;
             QCOMPARE(link.read(1), ok);
-            QVERIFY(timer.within(minMs, 2500) && link.c.cache[1].hasConfirmed == ok);
-            QCOMPARE(int(link.c.connected), 1);
+            QVERIFY(timer.within(minMs, 2500) && link.c.cache[1].hasConfirmed == ok &&
+                    link.c.connected == 1);
         }
     }
 

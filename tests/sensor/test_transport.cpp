@@ -9,7 +9,6 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 using namespace testpeer;
 
@@ -54,17 +53,16 @@ private slots:
         cleanup();
         QVERIFY(!networkIsStarted());
         // Valid addresses, then texts refused with the address untouched (shown as 0 here).
-        const char* const texts[] = {
-            "192.168.0.65",  "255.255.255.255", "010.0.0.9", "192.168.0", "sensor",   "",
-            "192.168.0.256", "1.2.3.4.5",       "1.2.3.4.",  "1..3.4",    "1.2.3.4 ", "1.2.-3.4",
-            "0x1.2.3.4",     "1.2.3.0004",      nullptr};
+        const char* const texts[] = {"192.168.0.65", "255.255.255.255", "010.0.0.9",  "192.168.0",
+                                     "sensor",       "192.168.0.256",   "1.2.3.4.5",  "1..3.4",
+                                     "1.2.3.4 ",     "0x1.2.3.4",       "1.2.3.0004", nullptr};
         QVector<uint32_t> parsed;
         for (const char* text : texts) {
             uint32_t address = 1;
             parsed << (parseDottedAddress(text, address) ? address : address - 1);
         }
-        QCOMPARE(parsed, QVector<uint32_t>(
-                             {0xC0A80041u, ~0u, 0x0A000009u, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(parsed,
+                 QVector<uint32_t>({0xC0A80041u, ~0u, 0x0A000009u, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
         // No host: the sensor's address; port 0: 23; a time-out of at least 1 ms.
         for (const auto& r :
              {QVector<int>{0, 0, 23, 1}, {1096, 2000, 1096, 2000}, {5, -10, 5, 1}}) {
@@ -81,7 +79,6 @@ private slots:
     {
         const std::tuple<const char*, unsigned, SensorStatus> rows[] = {
             {"192.168.0", 1096, SensorStatusCode::badAddress},
-            {"sensor", 1096, SensorStatusCode::badAddress},
             {"127.0.0.1", 65616, SensorStatusCode::connectFailed},
             {"127.0.0.1", closedPort(), SensorStatusCode::connectFailed}};
         SocketChannel channel;
@@ -92,31 +89,19 @@ private slots:
             QVERIFY(channel.socket + channel.connected == 0 &&
                     QDir(QStringLiteral("/proc/self/fd")).count() == before);
         }
-        uint16_t port = 0;
-        std::vector<int> held;
-        const int listener = fullListener(port, held);
-        QVERIFY(listener >= 0);
-        Stopwatch timer;
-        QCOMPARE(openChannel(channel, "127.0.0.1", port, 500), SensorStatusCode::connectFailed);
-        QVERIFY(timer.within(450, 1900) && channel.socket == 0);
-        for (int fd : held)
-            ::close(fd);
-        ::close(listener);
-
+        // The connect time-out is left to test_protocol's open of a full listener.
         rlimit saved{};
         QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-        rlimit none = saved;
-        none.rlim_cur = 0;
-        if (::setrlimit(RLIMIT_NOFILE, &none) != 0)
-            QSKIP("the descriptor limit cannot be lowered here");
+        const rlimit none{0, saved.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &none) == 0);
         const SensorStatus status = openChannel(channel, "127.0.0.1", 1, 100);
         QVERIFY(::setrlimit(RLIMIT_NOFILE, &saved) == 0 &&
                 status == SensorStatusCode::socketFailed);
     }
 
-    // Options and endpoints of an open channel; closing pauses 100 ms between shutdown and
-    // close, drops the read-ahead and reaches the peer.
-    void openOptionsAndClose()
+    // Options and endpoints of an open channel; sendAll in chunks of at most 4096 bytes; closing
+    // pauses 100 ms between shutdown and close, drops the read-ahead and reaches the peer.
+    void openSendAndClose()
     {
         Conn c;
         c.peer.send(pattern(10));
@@ -137,6 +122,13 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(receiveByte(c.channel, 1000), int(uint8_t(pattern(10)[0])));
         QCOMPARE(c.channel.readAheadEnd - c.channel.readAheadBegin, 9);
+        const std::string data = pattern(10000);
+        setSendObserver([](int bytes) { sentChunks.push_back(bytes); });
+        QCOMPARE(sendAll(c.channel, data.data(), 10000), 10000);
+        QVERIFY(sentChunks.size() >= 3 && sentChunks.front() == 4096);
+        for (int chunk : sentChunks)
+            QVERIFY(chunk >= 1 && chunk <= 4096);
+        QVERIFY(c.peer.waitReceived(10000, 3000) && c.peer.received() == data);
         Stopwatch timer;
         closeChannel(c.channel);
         QVERIFY(timer.elapsed() >= 90 && c.channel.socket + c.channel.connected == 0);
@@ -188,8 +180,6 @@ private slots:
         Stopwatch timer;
         QCOMPARE(receiveExact(c.channel, c.buffer.data(), 200, 500), 100);
         QVERIFY(timer.within(450, 1900));
-        timer.restart();
-        QVERIFY(receiveByte(c.channel, 500) == -1 && timer.within(450, 1900));
         QVERIFY(receiveAvailable(c.channel, c.buffer.data(), 64, 0) == 0 &&
                 c.channel.connected == 1);
         c.peer.send(pattern(50));
@@ -197,26 +187,22 @@ private slots:
         QCOMPARE(receiveAvailable(c.channel, c.buffer.data(), 50, 60000), 50); // not the limit
     }
 
-    // An orderly close (-2107) or a reset (-2116, -2115) loses the channel; later calls fail
-    // with -2107. Calls: receiveExact, receiveAvailable, receiveByte, sendAll.
+    // An orderly close (-2107) or a reset (-2116, -2115) loses the channel; later calls fail with
+    // -2107. Calls: receiveExact (receiveAvailable shares its loop), receiveByte, sendAll.
     void peerGone()
     {
-        const std::pair<int, bool> rows[] = {
-            {0, false}, {1, false}, {2, false}, {0, true}, {3, true}};
+        const std::pair<int, bool> rows[] = {{0, false}, {1, false}, {0, true}, {2, true}};
         for (const auto& [call, reset] : rows) {
             Conn c;
             if (!reset)
                 c.peer.send(pattern(100));
-            reset ? c.peer.abort(100) : c.peer.close(200);
+            c.peer.close(reset ? 100 : 200, reset);
             QVERIFY(c.open());
             char* buffer = c.buffer.data();
             if (call == 0) {
                 QCOMPARE(receiveExact(c.channel, buffer, 1000, reset ? 2000 : 0),
                          reset ? SensorStatusCode::receiveFailed : SensorStatusCode::notConnected);
             } else if (call == 1) {
-                QCOMPARE(receiveAvailable(c.channel, buffer, 1000, 3000),
-                         SensorStatusCode::notConnected);
-            } else if (call == 2) {
                 for (int i = 0; i < 100; ++i)
                     QVERIFY(receiveByte(c.channel, 1000) >= 0);
                 QCOMPARE(receiveByte(c.channel, 1000), -1);
@@ -229,20 +215,6 @@ private slots:
             QVERIFY(c.channel.socket + c.channel.connected == 0 &&
                     sendAll(c.channel, buffer, 10) == SensorStatusCode::notConnected);
         }
-    }
-
-    void sendAllUsesChunksOf4096()
-    {
-        Conn c;
-        QVERIFY(c.open());
-        const std::string data = pattern(10000);
-        sentChunks.clear();
-        setSendObserver([](int bytes) { sentChunks.push_back(bytes); });
-        QCOMPARE(sendAll(c.channel, data.data(), 10000), 10000);
-        QVERIFY(sentChunks.size() >= 3 && sentChunks.front() == 4096);
-        for (int chunk : sentChunks)
-            QVERIFY(chunk >= 1 && chunk <= 4096);
-        QVERIFY(c.peer.waitReceived(10000, 3000) && c.peer.received() == data);
     }
 };
 
