@@ -1,6 +1,5 @@
-// One fuzz target per receiver of sensor bytes (chosen by FUZZ_*). The input is put in the
-// connection's receive buffer; behind it the peer has closed its side, so every read past
-// the input ends at once and no time-out can stall a run. Requests go to the peer unread.
+// One fuzz target per receiver of sensor bytes (FUZZ_*). The input fills the connection's receive
+// buffer ahead of a peer that closed its side (no read can stall) and never reads the requests.
 #include "sensor/sensorconnection.h"
 #include "sensor/sensorlimits.h"
 
