@@ -1,7 +1,6 @@
 #pragma once
-// The window tests' fixture: a private working directory whose 3DSensor.ini the test writes,
-// the real window, dialogs recorded instead of shown, and VeltrixTestAccess, the window's
-// friend that reaches its private members.
+// The window tests' fixture: the real window in a private working directory, dialogs recorded,
+// and VeltrixTestAccess, the window's friend that reaches its private members.
 #include "app/dialogs.h"
 #include "app/veltrix.h"
 #include "sensor/tcpthread.h"
@@ -124,7 +123,7 @@ inline QString controlsText(QWidget* window, const QString& names)
     return out.join(' ');
 }
 
-// The bytes of a file (none when it cannot be read); a file written, its path (empty on failure).
+// A file's bytes (none when unreadable); a file written, its path (empty on failure).
 inline QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -150,9 +149,8 @@ inline QByteArray iniFor(const SensorEntries& entries)
     return ini.toUtf8();
 }
 
-// A window started in its own temporary working directory, with the registry written first
-// when there is one. A window for a simulator is shown. Dialogs are recorded; file dialogs
-// answer what answer holds.
+// A window in its own temporary directory, with the registry written first when there is one; a
+// window for a simulator is shown. File dialogs answer what answer holds.
 class WindowFixture
 {
 public:
