@@ -51,7 +51,8 @@ private slots:
 
     // Connect reads every setting into its control (sliders stop at 5000); a capture writes each
     // changed control in order and the trigger error back as 0; the stop reads back what the
-    // trigger and exposure modes need. Then flash, disconnect and a refused flash.
+    // trigger and exposure modes need. Then flash, disconnect; a connect that imports the job,
+    // sent before product mode when pending; a refused flash.
     void conversation()
     {
         startAll();
@@ -91,7 +92,7 @@ private slots:
             "cBSubsample=1 cBSpeckleFilter=2 cBMedianFilter=1";
         const QString names = QString(read).remove(QRegularExpression("=[^ ]*"));
         QCOMPARE(controlsText(fx->window.get(), names), read);
-        const Ui::Veltrix& f = a().form();
+        Ui::Veltrix& f = a().form();
         QVERIFY(!f.sBShutter->isEnabled() && f.sBDoubleShutter1->isEnabled() &&
                 !f.sBAutoTriggerPeriode->isEnabled());
         QCOMPARE(a().state(), QString("Connected|green| disconnect capture record flash"));
@@ -155,30 +156,21 @@ private slots:
         a().disconnectAct()->trigger();
         QCOMPARE(a().state(), QString("Disconnected|red| connect saveImage"));
         QVERIFY(a().sensorConnected() == 0 && a().params().firmwareVersion == 0);
-        connectNow();
-        sensor->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
-        a().writeFlashAct()->trigger();
-        QCOMPARE(fx->shown(), "0|Lumo|Error in writing sensor settings into sensor!");
-    }
 
-    void jobImportedAndSentBeforeProductMode()
-    {
-        startAll();
         sensor->setProductText("[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=1\n"
                                "TARGET_ANGLE=90\nANGLE_TOL_NEG=1.5\nANGLE_TOL_POS=2.5\n\n[JOB_0]\n"
                                "PRODUCT_TYPE=1\nMIN_NR_LPOINTS=12\nLINE_ALGO_MODE=0\n"
                                "LINE_FILTER=4\nPHI_MIN=10\nPHI_MAX=80\nROI_COUNT=2\nROI_X_0=-60\n"
                                "ROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n\n[JOB_1]\n"
                                "PRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\nLINE_ALGO_MODE=1\nPHI_MIN=100\n");
-        connectNow();
-        Ui::Veltrix& f = a().form();
+        connectNow(); // with the job imported
         QCOMPARE(f.dWProduct->windowTitle(), QString("Product Parameters: ProdPar.tmp"));
-        QCOMPARE(QVector<double>({double(f.cBSensorField->currentIndex()),
-                                  f.dsBNominalValue->value(), f.dsBPosTolerance->value(),
-                                  f.dsBNegTolerance->value(), double(f.sBLaserPoints1->value()),
-                                  double(f.cBLineAlgo1->currentIndex()), f.dsBPhiFilter1->value(),
-                                  f.dsBPhiMin2->value()}),
-                 QVector<double>({1, 90, 2.5, 1.5, 12, 0, 4, 100}));
+        QCOMPARE(controlsText(fx->window.get(), "cBSensorField dsBNominalValue dsBPosTolerance "
+                                                "dsBNegTolerance sBLaserPoints1 cBLineAlgo1 "
+                                                "dsBPhiFilter1 dsBPhiMin2"),
+                 QString("cBSensorField=1 dsBNominalValue=90[0,180] dsBPosTolerance=2.5[0,180] "
+                         "dsBNegTolerance=1.5[0,180] sBLaserPoints1=12[2,1000] cBLineAlgo1=0 "
+                         "dsBPhiFilter1=4[0,45] dsBPhiMin2=100[0,180]"));
         QVERIFY(!QFile::exists(fx->dir.filePath("ProdPar.txt.tmp")));
         for (int round = 0; round < 3; ++round) {
             if (round == 2)
@@ -200,6 +192,10 @@ private slots:
             a().framesArrive(2);
             a().stop();
         }
+
+        sensor->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
+        a().writeFlashAct()->trigger();
+        QCOMPARE(fx->shown(), "0|Lumo|Error in writing sensor settings into sensor!");
     }
 
     // With "Record every profile" the file holds each of 4000 profiles as sent. Recordings go to
