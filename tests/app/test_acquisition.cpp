@@ -56,19 +56,17 @@ private slots:
     void conversation()
     {
         startAll();
-        // command, value, minimum, maximum (0, 0: the simulator's range)
-        const std::array<int32_t, 4> reported[] = {
-            {1, 1, 0, 0},      {2, 12, 0, 1000}, {3, 34, 0, 900},       {4, 700, 6, 1100},
-            {5, 500, 6, 1000}, {6, 150, 1, 511}, {7, 1500, 10, 200000}, {8, 2, 0, 0},
-            {9, 6, 0, 0},      {10, 0, -1, 100}, {11, 1, 0, 0},         {13, 40, 2, 250},
-            {14, 5, 1, 90},    {15, 80, 1, 95},  {16, 2, 0, 0},         {17, 120, 1, 250},
-            {18, 50, 0, 0},    {19, 2000, 0, 0}, {20, 600, 5, 90000},   {21, 3000, 5, 50000},
-            {22, 1, 0, 0},     {30, 7, 0, 50},   {31, 600, 1, 4000},    {32, 5, 0, 0},
-            {35, 1, 0, 0},     {46, 2, 0, 0},    {47, 1, 0, 0}};
-        for (const auto& r : reported) {
-            sensor->setParameter(r[0], r[1]);
-            if (r[2] || r[3])
-                sensor->setRange(r[0], r[2], r[3]);
+        // command=value, with [minimum,maximum] where the sensor reports its own range
+        for (const QString& r :
+             QString("1=1 2=12[0,1000] 3=34[0,900] 4=700[6,1100] 5=500[6,1000] 6=150[1,511] "
+                     "7=1500[10,200000] 8=2 9=6 10=0[-1,100] 11=1 13=40[2,250] 14=5[1,90] "
+                     "15=80[1,95] 16=2 17=120[1,250] 18=50 19=2000 20=600[5,90000] "
+                     "21=3000[5,50000] 22=1 30=7[0,50] 31=600[1,4000] 32=5 35=1 46=2 47=1")
+                 .split(' ')) {
+            const QStringList n = r.split(QRegularExpression("[]=[,]"), Qt::SkipEmptyParts);
+            sensor->setParameter(n[0].toInt(), n[1].toInt());
+            if (n.size() == 4)
+                sensor->setRange(n[0].toInt(), n[2].toInt(), n[3].toInt());
         }
         connectNow();
         QCOMPARE(wire(), QString("0w=0 27r 0w=0 1r 2r 3r 4r 5r 6r 7r 8r 9r 10r 11r 12r 13r 14r 15r "
@@ -113,7 +111,7 @@ private slots:
         for (const QString& item : changes.split(' '))
             if (item.contains("w="))
                 written << item;
-            else if (QWidget* w = fx->control(item.section('=', 0, 0)))
+            else if (auto* w = fx->window->findChild<QWidget*>(item.section('=', 0, 0)))
                 w->setProperty(qobject_cast<QComboBox*>(w) ? "currentIndex" : "value",
                                item.section('=', 1).toInt());
         sensor->clearRequests();

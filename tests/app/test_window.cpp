@@ -277,7 +277,7 @@ private slots:
              {"sBPort", "sBNBRLines", "sBShutter", "hSShutter", "hSAutoShMax", "dsBPhiMax1"}) {
             limits << name;
             for (const char* property : {"minimum", "maximum", "singleStep", "value"})
-                limits << QString::number(t.control(name)->property(property).toDouble());
+                limits << t.window->findChild<QWidget*>(name)->property(property).toString();
         }
         QCOMPARE(limits.join(' '),
                  QString("sBPort 1 65535 1 1096 sBNBRLines -1 10000 1 -1 sBShutter 5 500000 5 "
@@ -285,8 +285,8 @@ private slots:
                          "1 180"));
         for (const QString& pair :
              QString("GainVal DoubleShutter2 SearchAreaDY AutoShMin/AutoShutterMin").split(' ')) {
-            auto* sl = t.control<QSlider>("hS" + pair.section('/', 0, 0));
-            auto* sp = t.control<QSpinBox>("sB" + pair.section('/', -1));
+            auto* sl = t.window->findChild<QSlider*>("hS" + pair.section('/', 0, 0));
+            auto* sp = t.window->findChild<QSpinBox*>("sB" + pair.section('/', -1));
             sp->setValue(sl->minimum() + 7);
             QCOMPARE(sl->value(), sl->minimum() + 7);
             sl->setValue(sl->minimum() + 3);

@@ -34,14 +34,10 @@
 #define LUMO_FUNCTIONS(X)                                                                          \
     X(checkGUIEnabled) X(applyParametersToControls) X(saveLastZoomXAxis) X(saveLastZoomYAxis)      \
     X(exportProductFile)
-#define LUMO_CALL(function)                                                                        \
-    template <typename... A> auto function(A... args) { return w.function(args...); }
-#define LUMO_REACH(member)                                                                         \
-    auto& member() { return w.member; }
+#define LUMO_CALL(f) template <typename... A> auto f(A... args) { return w.f(args...); }
+#define LUMO_REACH(member) auto& member() { return w.member; }
+#define LUMO_BY_NAME(member) if (name == QLatin1String(#member)) return w.member;
 // clang-format on
-#define LUMO_BY_NAME(member)                                                                       \
-    if (name == QLatin1String(#member))                                                            \
-        return w.member;
 
 class VeltrixTestAccess
 {
@@ -181,11 +177,6 @@ public:
     QString iniPath() const { return dir.filePath(QStringLiteral("3DSensor.ini")); }
     QByteArray iniBytes() const { return fileBytes(iniPath()); }
     Ui::Veltrix& form() { return access->form(); }
-    template <typename T = QWidget> T* control(const QString& name) const
-    {
-        T* w = window->findChild<T*>(name);
-        return w ? w : (qFatal("no control %s", qPrintable(name)), nullptr);
-    }
     // The dialogs shown since the last call, one a line: "kind|title|text", a file dialog's
     // with "|filter", and "!" after the kind for one not on the window.
     QString shown()
