@@ -273,16 +273,16 @@ private slots:
         QVERIFY(f.sBAutoTriggerPeriode->isEnabled());
 
         QStringList limits; // name minimum maximum step value
-        for (const char* name :
-             {"sBPort", "sBNBRLines", "sBShutter", "hSShutter", "hSAutoShMax", "dsBPhiMax1"}) {
+        for (const char* name : {"sBPort", "sBNBRLines", "sBShutter", "hSShutter", "hSAutoShMax",
+                                 "hSRotationX", "dsBPhiMax1"}) {
             limits << name;
             for (const char* property : {"minimum", "maximum", "singleStep", "value"})
                 limits << t.window->findChild<QWidget*>(name)->property(property).toString();
         }
         QCOMPARE(limits.join(' '),
                  QString("sBPort 1 65535 1 1096 sBNBRLines -1 10000 1 -1 sBShutter 5 500000 5 "
-                         "1000 hSShutter 5 5000 5 1000 hSAutoShMax 5 5000 5 5000 dsBPhiMax1 0 180 "
-                         "1 180"));
+                         "1000 hSShutter 5 5000 5 1000 hSAutoShMax 5 5000 5 5000 hSRotationX "
+                         "-180 180 1 0 dsBPhiMax1 0 180 1 180"));
         for (const QString& pair :
              QString("GainVal DoubleShutter2 SearchAreaDY AutoShMin/AutoShutterMin").split(' ')) {
             auto* sl = t.window->findChild<QSlider*>("hS" + pair.section('/', 0, 0));
