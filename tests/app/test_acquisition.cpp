@@ -308,8 +308,8 @@ private slots:
     }
 
     // Each mode's frames reach the loader of their kind. Cut frames, a close mid-frame: frames go
-    // on where the stream does, the stop ends the loop, a reconnect works (garbage and a stall:
-    // linkHealthSession). A refused write stops a capture before it starts.
+    // on where the stream does, the stop ends the loop, a reconnect works (garbage: see
+    // linkHealthSession); a stop in a stall. A refused write stops a capture before it starts.
     void framesAndStreamFaults()
     {
         startAll();
@@ -338,6 +338,11 @@ private slots:
         QCOMPARE(a().status(), QString("Connected"));
         a().disconnectAct()->trigger();
         connectNow();
+        a().capture(modePixel);
+        a().framesArrive(1);
+        sensor->injectStreamFault(sim::StreamFault::Stall, 5000);
+        QTest::qWait(600);
+        a().stop(); // ends the loop while the sensor is silent
         a().form().sBGainVal->setValue(300);
         sensor->injectReplyFault(sim::ReplyFault::Status, 1, {}, 2);
         a().captureAct()->trigger();

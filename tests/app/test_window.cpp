@@ -284,7 +284,11 @@ private slots:
                          "1000 hSShutter 5 5000 5 1000 hSAutoShMax 5 5000 5 5000 hSRotationX "
                          "-180 180 1 0 dsBPhiMax1 0 180 1 180"));
         for (const QString& pair :
-             QString("GainVal DoubleShutter2 SearchAreaDY AutoShMin/AutoShutterMin").split(' ')) {
+             QString("GainVal Shutter LaserValue DoubleShutter1 DoubleShutter2 AutoTriggerPeriode "
+                     "LEThreshold LEMinLaserWidth LEMaxLaserWidth SearchAreaX SearchAreaY "
+                     "SearchAreaDX SearchAreaDY EthernetLinePckg AutoShMin/AutoShutterMin "
+                     "AutoShMax/AutoShutterMax")
+                 .split(' ')) {
             auto* sl = t.window->findChild<QSlider*>("hS" + pair.section('/', 0, 0));
             auto* sp = t.window->findChild<QSpinBox*>("sB" + pair.section('/', -1));
             sp->setValue(sl->minimum() + 7);
