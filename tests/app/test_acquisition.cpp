@@ -51,23 +51,22 @@ private slots:
 
     // Connect reads every setting into its control (sliders stop at 5000); a capture writes each
     // changed control in order and the trigger error back as 0; the stop reads back what the
-    // trigger and exposure modes need. Then flash, disconnect and a refused flash.
+    // trigger and exposure modes need. Then flash, disconnect; a connect that imports the job,
+    // sent before product mode when pending; a refused flash.
     void conversation()
     {
         startAll();
-        // command, value, minimum, maximum (0, 0: the simulator's range)
-        const std::array<int32_t, 4> reported[] = {
-            {1, 1, 0, 0},      {2, 12, 0, 1000}, {3, 34, 0, 900},       {4, 700, 6, 1100},
-            {5, 500, 6, 1000}, {6, 150, 1, 511}, {7, 1500, 10, 200000}, {8, 2, 0, 0},
-            {9, 6, 0, 0},      {10, 0, -1, 100}, {11, 1, 0, 0},         {13, 40, 2, 250},
-            {14, 5, 1, 90},    {15, 80, 1, 95},  {16, 2, 0, 0},         {17, 120, 1, 250},
-            {18, 50, 0, 0},    {19, 2000, 0, 0}, {20, 600, 5, 90000},   {21, 3000, 5, 50000},
-            {22, 1, 0, 0},     {30, 7, 0, 50},   {31, 600, 1, 4000},    {32, 5, 0, 0},
-            {35, 1, 0, 0},     {46, 2, 0, 0},    {47, 1, 0, 0}};
-        for (const auto& r : reported) {
-            sensor->setParameter(r[0], r[1]);
-            if (r[2] || r[3])
-                sensor->setRange(r[0], r[2], r[3]);
+        // command=value, with [minimum,maximum] where the sensor reports its own range
+        for (const QString& r :
+             QString("1=1 2=12[0,1000] 3=34[0,900] 4=700[6,1100] 5=500[6,1000] 6=150[1,511] "
+                     "7=1500[10,200000] 8=2 9=6 10=0[-1,100] 11=1 13=40[2,250] 14=5[1,90] "
+                     "15=80[1,95] 16=2 17=120[1,250] 18=50 19=2000 20=600[5,90000] "
+                     "21=3000[5,50000] 22=1 30=7[0,50] 31=600[1,4000] 32=5 35=1 46=2 47=1")
+                 .split(' ')) {
+            const QStringList n = r.split(QRegularExpression("[]=[,]"), Qt::SkipEmptyParts);
+            sensor->setParameter(n[0].toInt(), n[1].toInt());
+            if (n.size() == 4)
+                sensor->setRange(n[0].toInt(), n[2].toInt(), n[3].toInt());
         }
         connectNow();
         QCOMPARE(wire(), QString("0w=0 27r 0w=0 1r 2r 3r 4r 5r 6r 7r 8r 9r 10r 11r 12r 13r 14r 15r "
@@ -91,7 +90,7 @@ private slots:
             "cBSubsample=1 cBSpeckleFilter=2 cBMedianFilter=1";
         const QString names = QString(read).remove(QRegularExpression("=[^ ]*"));
         QCOMPARE(controlsText(fx->window.get(), names), read);
-        const Ui::Veltrix& f = a().form();
+        Ui::Veltrix& f = a().form();
         QVERIFY(!f.sBShutter->isEnabled() && f.sBDoubleShutter1->isEnabled() &&
                 !f.sBAutoTriggerPeriode->isEnabled());
         QCOMPARE(a().state(), QString("Connected|green| disconnect capture record flash"));
@@ -112,7 +111,7 @@ private slots:
         for (const QString& item : changes.split(' '))
             if (item.contains("w="))
                 written << item;
-            else if (QWidget* w = fx->control(item.section('=', 0, 0)))
+            else if (auto* w = fx->window->findChild<QWidget*>(item.section('=', 0, 0)))
                 w->setProperty(qobject_cast<QComboBox*>(w) ? "currentIndex" : "value",
                                item.section('=', 1).toInt());
         sensor->clearRequests();
@@ -155,30 +154,21 @@ private slots:
         a().disconnectAct()->trigger();
         QCOMPARE(a().state(), QString("Disconnected|red| connect saveImage"));
         QVERIFY(a().sensorConnected() == 0 && a().params().firmwareVersion == 0);
-        connectNow();
-        sensor->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
-        a().writeFlashAct()->trigger();
-        QCOMPARE(fx->shown(), "0|Lumo|Error in writing sensor settings into sensor!");
-    }
 
-    void jobImportedAndSentBeforeProductMode()
-    {
-        startAll();
         sensor->setProductText("[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=1\n"
                                "TARGET_ANGLE=90\nANGLE_TOL_NEG=1.5\nANGLE_TOL_POS=2.5\n\n[JOB_0]\n"
                                "PRODUCT_TYPE=1\nMIN_NR_LPOINTS=12\nLINE_ALGO_MODE=0\n"
                                "LINE_FILTER=4\nPHI_MIN=10\nPHI_MAX=80\nROI_COUNT=2\nROI_X_0=-60\n"
                                "ROI_Y_0=300\nROI_X_1=-10\nROI_Y_1=150\n\n[JOB_1]\n"
                                "PRODUCT_TYPE=1\nMIN_NR_LPOINTS=9\nLINE_ALGO_MODE=1\nPHI_MIN=100\n");
-        connectNow();
-        Ui::Veltrix& f = a().form();
+        connectNow(); // with the job imported
         QCOMPARE(f.dWProduct->windowTitle(), QString("Product Parameters: ProdPar.tmp"));
-        QCOMPARE(QVector<double>({double(f.cBSensorField->currentIndex()),
-                                  f.dsBNominalValue->value(), f.dsBPosTolerance->value(),
-                                  f.dsBNegTolerance->value(), double(f.sBLaserPoints1->value()),
-                                  double(f.cBLineAlgo1->currentIndex()), f.dsBPhiFilter1->value(),
-                                  f.dsBPhiMin2->value()}),
-                 QVector<double>({1, 90, 2.5, 1.5, 12, 0, 4, 100}));
+        QCOMPARE(controlsText(fx->window.get(), "cBSensorField dsBNominalValue dsBPosTolerance "
+                                                "dsBNegTolerance sBLaserPoints1 cBLineAlgo1 "
+                                                "dsBPhiFilter1 dsBPhiMin2"),
+                 QString("cBSensorField=1 dsBNominalValue=90[0,180] dsBPosTolerance=2.5[0,180] "
+                         "dsBNegTolerance=1.5[0,180] sBLaserPoints1=12[2,1000] cBLineAlgo1=0 "
+                         "dsBPhiFilter1=4[0,45] dsBPhiMin2=100[0,180]"));
         QVERIFY(!QFile::exists(fx->dir.filePath("ProdPar.txt.tmp")));
         for (int round = 0; round < 3; ++round) {
             if (round == 2)
@@ -200,10 +190,14 @@ private slots:
             a().framesArrive(2);
             a().stop();
         }
+
+        sensor->injectReplyFault(sim::ReplyFault::WrongCommand, 0, {}, 2);
+        a().writeFlashAct()->trigger();
+        QCOMPARE(fx->shown(), "0|Lumo|Error in writing sensor settings into sensor!");
     }
 
-    // Recordings go to timestamped files in the data directory; with "Record every profile"
-    // the file holds each of 4000 profiles as sent. Then the window closed while recording.
+    // With "Record every profile" the file holds each of 4000 profiles as sent. Recordings go to
+    // timestamped files in the data directory; the window closed while recording keeps its file.
     void recording()
     {
         constexpr int frames = 4000, points = 1280;
@@ -211,19 +205,6 @@ private slots:
         options.rate = 2000.0;
         startAll(options);
         connectNow();
-        const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
-        a().capture(modePixel, a().recordAct());
-        const QString after = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
-        const QString name = a().recordFile().fileName(), stamp = name.right(19).left(15);
-        QVERIFY2(a().recording() == 1 && a().status() == "Recording..." &&
-                     a().recordFile().isOpen() && stamp >= before && stamp <= after &&
-                     name == a().dataDir() + "/profile_pixel_" + stamp + ".txt",
-                 qPrintable(name));
-        a().framesArrive(1);
-        a().stop();
-        QVERIFY(a().recording() == 0 && !a().recordFile().isOpen() && QFile::exists(name));
-        QFile::remove(name);
-
         a().fullRateBox()->setChecked(true);
         a().fullRateCount()->setValue(0);        // until stop
         a().form().sBNBRLines->setValue(frames); // the sensor sends this many, then stops
@@ -236,7 +217,8 @@ private slots:
             20000);
         a().stop();
         const QStringList files = QDir(a().dataDir()).entryList({"profile_*.txt"});
-        QVERIFY(fx->dialogs.empty() && files.size() == 1 && files[0].startsWith("profile_mm_"));
+        QVERIFY(fx->dialogs.empty() && files.size() == 1 && files[0].startsWith("profile_mm_") &&
+                a().recording() == 0 && !a().recordFile().isOpen());
         QVERIFY(QSettings(fx->iniPath(), QSettings::IniFormat)
                     .value("Preferences/RecordEveryProfile") == "1");
 
@@ -267,12 +249,18 @@ private slots:
         // Closing the window while recording ends the loop first and keeps the file.
         a().fullRateBox()->setChecked(false);
         a().form().sBNBRLines->setValue(-1);
+        const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
         a().capture(modePixel, a().recordAct());
+        const QString after = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+        const QString name = a().recordFile().fileName(), stamp = name.right(19).left(15);
+        QVERIFY2(a().recording() == 1 && a().status() == "Recording..." &&
+                     a().recordFile().isOpen() && stamp >= before && stamp <= after &&
+                     name == a().dataDir() + "/profile_pixel_" + stamp + ".txt",
+                 qPrintable(name));
         a().framesArrive(1);
-        const QString last = a().recordFile().fileName();
         fx->window->close();
         fx->close(); // destroys the thread object after its loop has ended
-        QVERIFY(QFile::exists(last));
+        QVERIFY(QFile::exists(name));
         QTRY_VERIFY_WITH_TIMEOUT(!sensor->isStreaming(), 5000);
     }
 
@@ -319,9 +307,9 @@ private slots:
         QVERIFY(fx->shown().endsWith(notConnected) && a().connectAct()->isEnabled());
     }
 
-    // Each mode's frames reach the loader of their kind. Garbage, cut frames, a stall, a close
-    // mid-frame: frames go on where the stream does, the stop ends the loop, a reconnect works.
-    // A refused write stops a capture before it starts.
+    // Each mode's frames reach the loader of their kind. Cut frames, a close mid-frame: frames go
+    // on where the stream does, the stop ends the loop, a reconnect works (garbage: see
+    // linkHealthSession); a stop in a stall. A refused write stops a capture before it starts.
     void framesAndStreamFaults()
     {
         startAll();
@@ -339,9 +327,6 @@ private slots:
         }
         a().capture(modePixel);
         a().framesArrive(1);
-        sensor->injectStreamFault(sim::StreamFault::GarbageBetween, 0,
-                                  std::string("\x07\x01\x00garbage", 10), 10);
-        a().framesArrive(1, 6);
         sensor->injectStreamFault(sim::StreamFault::Truncate, 0, {}, 3);
         a().framesArrive(1, 6);
         sensor->injectStreamFault(sim::StreamFault::CloseMidFrame);
@@ -357,8 +342,7 @@ private slots:
         a().framesArrive(1);
         sensor->injectStreamFault(sim::StreamFault::Stall, 5000);
         QTest::qWait(600);
-        a().stop();
-
+        a().stop(); // ends the loop while the sensor is silent
         a().form().sBGainVal->setValue(300);
         sensor->injectReplyFault(sim::ReplyFault::Status, 1, {}, 2);
         a().captureAct()->trigger();

@@ -7,7 +7,6 @@
 namespace {
 const QString green = "background-color: rgb(90, 255, 90);";
 const QString red = "background-color: rgb(255, 90, 90);";
-
 } // namespace
 
 class TestProfilePlot : public QObject

@@ -26,12 +26,9 @@ class TestProgramStart : public QObject
 private slots:
     void showsAMaximizedWindowTitledLumo()
     {
-        // A display of its own: nothing the other GUI tests leave behind reaches it. Its number is
-        // drawn at random, away from the numbers other servers take first (a server starting or
-        // closing on the same number can take its socket); the server prints the number once it
-        // takes connections, and a display that cannot be reached is left for another. Without
-        // -noreset the server resets whenever its last client leaves, and a program connecting
-        // just then is refused.
+        // A display of its own, its number drawn at random away from those other servers take
+        // first, printed by the server once it takes connections; one not reachable is left for
+        // another. -noreset: a server resetting when its last client leaves refuses connections.
         QTemporaryDir dir; // the program's working directory
         Program server, manager, lumo;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

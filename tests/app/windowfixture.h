@@ -1,7 +1,6 @@
 #pragma once
-// The window tests' fixture: a private working directory whose 3DSensor.ini the test writes,
-// the real window, dialogs recorded instead of shown, and VeltrixTestAccess, the window's
-// friend that reaches its private members.
+// The window tests' fixture: the real window in a private working directory, dialogs recorded,
+// and VeltrixTestAccess, the window's friend that reaches its private members.
 #include "app/dialogs.h"
 #include "app/veltrix.h"
 #include "sensor/tcpthread.h"
@@ -35,14 +34,10 @@
 #define LUMO_FUNCTIONS(X)                                                                          \
     X(checkGUIEnabled) X(applyParametersToControls) X(saveLastZoomXAxis) X(saveLastZoomYAxis)      \
     X(exportProductFile)
-#define LUMO_CALL(function)                                                                        \
-    template <typename... A> auto function(A... args) { return w.function(args...); }
-#define LUMO_REACH(member)                                                                         \
-    auto& member() { return w.member; }
+#define LUMO_CALL(f) template <typename... A> auto f(A... args) { return w.f(args...); }
+#define LUMO_REACH(member) auto& member() { return w.member; }
+#define LUMO_BY_NAME(member) if (name == QLatin1String(#member)) return w.member;
 // clang-format on
-#define LUMO_BY_NAME(member)                                                                       \
-    if (name == QLatin1String(#member))                                                            \
-        return w.member;
 
 class VeltrixTestAccess
 {
@@ -124,7 +119,7 @@ inline QString controlsText(QWidget* window, const QString& names)
     return out.join(' ');
 }
 
-// The bytes of a file (none when it cannot be read); a file written, its path (empty on failure).
+// A file's bytes (none when unreadable); a file written, its path (empty on failure).
 inline QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
@@ -150,9 +145,8 @@ inline QByteArray iniFor(const SensorEntries& entries)
     return ini.toUtf8();
 }
 
-// A window started in its own temporary working directory, with the registry written first
-// when there is one. A window for a simulator is shown. Dialogs are recorded; file dialogs
-// answer what answer holds.
+// A window in its own temporary directory, with the registry written first when there is one; a
+// window for a simulator is shown. File dialogs answer what answer holds.
 class WindowFixture
 {
 public:
@@ -183,11 +177,6 @@ public:
     QString iniPath() const { return dir.filePath(QStringLiteral("3DSensor.ini")); }
     QByteArray iniBytes() const { return fileBytes(iniPath()); }
     Ui::Veltrix& form() { return access->form(); }
-    template <typename T = QWidget> T* control(const QString& name) const
-    {
-        T* w = window->findChild<T*>(name);
-        return w ? w : (qFatal("no control %s", qPrintable(name)), nullptr);
-    }
     // The dialogs shown since the last call, one a line: "kind|title|text", a file dialog's
     // with "|filter", and "!" after the kind for one not on the window.
     QString shown()
