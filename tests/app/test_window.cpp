@@ -148,8 +148,14 @@ private slots:
                 !f.tabWidget->isTabEnabled(3));
         QVERIFY(a.online() == 1 && a.productPending() == 1 && f.rBOnline->isChecked());
         QCOMPARE(a.state(), QString("Disconnected|red| connect"));
-        QCOMPARE(enabledActions(a, "quitAct aboutQtAct zAxisZoomAct openDataAct display3DAct"),
-                 QString("quitAct aboutQtAct zAxisZoomAct !openDataAct !display3DAct"));
+        const QString actions =
+            "connectAct quitAct fitViewAct panAct zoomInAct zoomOutAct xAxisZoomAct zAxisZoomAct "
+            "aboutAct aboutQtAct aboutSensorAct saveSettingsAct loadSettingsAct loadProductAct "
+            "saveProductAct";
+        const QString off = "disconnectAct captureAct recordAct stopAct saveImageAct "
+                            "writeFlashAct openDataAct nextDataAct previousDataAct display3DAct";
+        QCOMPARE(enabledActions(a, actions + " " + off),
+                 actions + " !" + QString(off).replace(" ", " !"));
         QCOMPARE(QStringList({f.lEIPAddress1->text(), f.lEIPAddress2->text(),
                               f.lEIPAddress3->text(), f.lEIPAddress4->text(),
                               f.lineEdit_AutoShError->text(), f.lEAutoTriggerError->text()}),
@@ -226,12 +232,22 @@ private slots:
         view.at(10)->trigger();
         QVERIFY(!f.dWSettings->isHidden());
 
-        // A sample of the settings controls and file actions enabled when idle.
+        // The settings controls and file actions enabled when idle.
         const QString plain =
-            "sBMaxNoProfileSave cBSensorMode cBMedianFilter hSGainVal sBLEThreshold "
-            "dsBPhiMin1 pBACTrainROI2 saveSettingsAct saveProductAct";
+            "sBMaxNoProfileSave sBNBRLines cBSensorMode cBLaserMode cBExposureMode cBSubsample "
+            "cBTriggerMode cBLEMethode cBLEFilter cBEthernetSendMode cBAlgorithmMode "
+            "cBSpeckleFilter cBMedianFilter hSGainVal sBGainVal hSLEThreshold sBLEThreshold "
+            "hSLEMinLaserWidth sBLEMinLaserWidth hSLEMaxLaserWidth sBLEMaxLaserWidth hSSearchAreaX "
+            "sBSearchAreaX hSSearchAreaY sBSearchAreaY hSSearchAreaDX sBSearchAreaDX "
+            "hSSearchAreaDY sBSearchAreaDY hSEthernetLinePckg sBEthernetLinePckg cBSensorField "
+            "dsBNominalValue dsBPosTolerance dsBNegTolerance dsBPhiMin1 dsBPhiMax1 dsBPhiFilter1 "
+            "cBLineAlgo1 sBLaserPoints1 pBACTrainROI1 dsBPhiMin2 dsBPhiMax2 dsBPhiFilter2 "
+            "cBLineAlgo2 sBLaserPoints2 pBACTrainROI2 saveSettingsAct loadSettingsAct "
+            "loadProductAct saveProductAct";
         // Actions the enabling leaves as they are.
-        const QString others = "connectAct captureAct stopAct display3DAct quitAct";
+        const QString others = "connectAct disconnectAct captureAct recordAct stopAct saveImageAct "
+                               "openDataAct nextDataAct previousDataAct display3DAct fitViewAct "
+                               "panAct quitAct aboutSensorAct";
         auto wrong = [&](const QString& names, bool enabled) {
             for (const QString& name : names.split(' ')) {
                 auto* widget = t.window->findChild<QWidget*>(name);
