@@ -66,44 +66,23 @@ P filledRecord(int32_t first, int32_t step)
     return p;
 }
 
-struct StoredKey
-{
-    const char* group;
-    const char* key;
-    int32_t P::*member;
-};
-#define PARAMETER(name)                                                                            \
-    {                                                                                              \
-        "Parameter", #name, &P::name                                                               \
-    }
-#define EXPERT(name)                                                                               \
-    {                                                                                              \
-        "Expert", #name, &P::name                                                                  \
-    }
-const StoredKey integerKeys[] = {
-    PARAMETER(GAINVAL),         PARAMETER(ExposureMode),
-    PARAMETER(SHUTTER),         PARAMETER(AutoShutterVal),
-    PARAMETER(AutoShutterMin),  PARAMETER(AutoShutterMax),
-    PARAMETER(DoubleShutter1),  PARAMETER(DoubleShutter2),
-    PARAMETER(LASER),           PARAMETER(TRIGGER),
-    PARAMETER(AutoTriggerFPS),  PARAMETER(AutoTriggerError),
-    PARAMETER(METHOD),          PARAMETER(ReflexionFilter),
-    PARAMETER(RlcThresh),       PARAMETER(MinWidth),
-    PARAMETER(MaxWidth),        PARAMETER(ROI_X),
-    PARAMETER(ROI_Y),           PARAMETER(ROI_DX),
-    PARAMETER(ROI_DY),          PARAMETER(SubSample),
-    EXPERT(EthernetSendNoWait), EXPERT(EthernetPackNr),
-    EXPERT(ALGORITHM),          EXPERT(SpeckleFilter),
-    EXPERT(MedianFilter),       {"Mode", "ResetImageAcq", &P::ResetImageAcq},
-    {"Mode", "MODE", &P::MODE}, {"Mode", "NBR_LINES", &P::NBR_LINES}};
-#undef PARAMETER
-#undef EXPERT
+// The 30 stored fields and their keys: 22 in the group Parameter, then 5 in Expert, 3 in Mode.
+#define F(name) std::make_pair(&P::name, #name)
+const auto list = [](auto... f) { return std::vector{f...}; };
+const auto storedFields =
+    list(F(GAINVAL), F(ExposureMode), F(SHUTTER), F(AutoShutterVal), F(AutoShutterMin),
+         F(AutoShutterMax), F(DoubleShutter1), F(DoubleShutter2), F(LASER), F(TRIGGER),
+         F(AutoTriggerFPS), F(AutoTriggerError), F(METHOD), F(ReflexionFilter), F(RlcThresh),
+         F(MinWidth), F(MaxWidth), F(ROI_X), F(ROI_Y), F(ROI_DX), F(ROI_DY), F(SubSample),
+         F(EthernetSendNoWait), F(EthernetPackNr), F(ALGORITHM), F(SpeckleFilter), F(MedianFilter),
+         F(ResetImageAcq), F(MODE), F(NBR_LINES));
+#undef F
 
 // `before` with the 30 stored fields taken from `source`: all a load may change.
 P withStoredFields(P before, const P& source)
 {
-    for (const StoredKey& k : integerKeys)
-        before.*k.member = source.*k.member;
+    for (const auto& [field, key] : storedFields)
+        before.*field = source.*field;
     return before;
 }
 
@@ -239,8 +218,10 @@ private slots:
                                            {"SensorInfo/Port", "XXXX"},
                                            {"FileInfo/Date", fixedDateText()},
                                            {"FileInfo/Time", "14:03:05"}};
-        for (const StoredKey& k : integerKeys)
-            expected.insert(QString("%1/%2").arg(k.group, k.key), QString::number(p.*k.member));
+        for (int i = 0; i < 30; ++i)
+            expected.insert(QStringList{"Parameter/", "Expert/", "Mode/"}[(i >= 22) + (i >= 27)] +
+                                storedFields[i].second,
+                            QString::number(p.*storedFields[i].first));
         QCOMPARE(parseIni(fileBytes(file)), expected);
         QCOMPARE(expected.value("Parameter/GAINVAL"), QString("-2147483648"));
         QVERIFY(putFile(file, "[Notes]\nOperator=Kim\n\n[Parameter]\nGAINVAL=999\nOwnKey=5\n\n"
