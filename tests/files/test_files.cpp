@@ -105,11 +105,7 @@ QMap<QString, QString> parseIni(const QByteArray& bytes)
 // Every product field set, different from the start values and from its neighbours.
 ProductParameters sampleRecord()
 {
-    ProductParameters p;
-    p.SENSOR_ROI = 1;
-    p.TARGET_ANGLE = 92.125f;
-    p.ANGLE_TOL_POS = 1.5f;
-    p.ANGLE_TOL_NEG = 0.25f;
+    ProductParameters p{1, 92.125f, 1.5f, 0.25f, {}};
     for (int j = 0; j < 2; ++j)
         p.job[j] = ProductJob{
             1 + j, 20 + j,          j,          -2 - j,         -10.5f - j,   170.75f + j,
@@ -463,47 +459,40 @@ private slots:
         QVERIFY(fileBytes(path("adir/inside.txt")) == "keep" && !QFile::exists(temp));
     }
 
-    void pointCloudExport_data()
-    {
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<bool>("keepInvalid");
-        QTest::addColumn<double>("pitch");
-        QTest::newRow("ply keep invalid") << "ply" << true << 0.5;
-        QTest::newRow("pcd") << "pcd" << false << 2.0;
-        QTest::newRow("csv") << "csv" << false << 0.25;
-    }
-
-    // The export read back by tools we did not write (PCL) and by a plain CSV reader.
+    // The export read back by a plain CSV reader and by tools we did not write (PCL).
     void pointCloudExport()
     {
-        QFETCH(QString, suffix);
-        QFETCH(bool, keepInvalid);
-        QFETCH(double, pitch);
-        const QString target = path("cloud." + suffix), ascii = path("ascii.pcd");
-        const Format f = formatFor({}, target);
-        std::vector<QVector3D> expected, got;
-        for (const RecordedProfile::Point& p : writeRecording(path("profile_mm.txt")))
-            if (keepInvalid || p.x != 0.0 || p.z != 0.0)
-                expected.emplace_back(float(p.x), float(p.frame * pitch), float(p.z));
-        const Result result = exportFile(path("profile_mm.txt"), target, {f, pitch, keepInvalid});
-        QVERIFY2(result.ok, qPrintable(result.error));
-        QCOMPARE(result.points, quint64(expected.size()));
-        if (f == Format::Csv) {
-            QVERIFY(fileBytes(target).startsWith("x,y,z\n"));
-            got = readRows(target, "x,y,z", ',');
-        } else {
-            const QString ply2pcd = QStandardPaths::findExecutable("pcl_ply2pcd");
-            const QString convert = QStandardPaths::findExecutable("pcl_convert_pcd_ascii_binary");
-            if (ply2pcd.isEmpty() || convert.isEmpty())
-                QSKIP("pcl-tools are not installed (scripts/setup installs them)");
-            const QString binary = f == Format::Pcd ? target : path("binary.pcd");
-            QVERIFY(f == Format::Pcd || QProcess::execute(ply2pcd, {target, binary}) == 0);
-            QVERIFY(QProcess::execute(convert, {binary, ascii, "0", "8"}) == 0);
-            got = readRows(ascii, "DATA ascii", ' ');
+        const std::tuple<QString, bool, double> rows[] = {
+            {"csv", false, 0.25}, {"ply", true, 0.5}, {"pcd", false, 2.0}};
+        for (const auto& [suffix, keepInvalid, pitch] : rows) {
+            const QString target = path("cloud." + suffix), ascii = path("ascii.pcd");
+            const Format f = formatFor({}, target);
+            std::vector<QVector3D> expected, got;
+            for (const RecordedProfile::Point& p : writeRecording(path("profile_mm.txt")))
+                if (keepInvalid || p.x != 0.0 || p.z != 0.0)
+                    expected.emplace_back(float(p.x), float(p.frame * pitch), float(p.z));
+            const Result result =
+                exportFile(path("profile_mm.txt"), target, {f, pitch, keepInvalid});
+            QVERIFY2(result.ok, qPrintable(result.error));
+            QCOMPARE(result.points, quint64(expected.size()));
+            if (f == Format::Csv) {
+                QVERIFY(fileBytes(target).startsWith("x,y,z\n"));
+                got = readRows(target, "x,y,z", ',');
+            } else {
+                const QString ply2pcd = QStandardPaths::findExecutable("pcl_ply2pcd");
+                const QString convert =
+                    QStandardPaths::findExecutable("pcl_convert_pcd_ascii_binary");
+                if (ply2pcd.isEmpty() || convert.isEmpty())
+                    QSKIP("pcl-tools are not installed (scripts/setup installs them)");
+                const QString binary = f == Format::Pcd ? target : path("binary.pcd");
+                QVERIFY(f == Format::Pcd || QProcess::execute(ply2pcd, {target, binary}) == 0);
+                QVERIFY(QProcess::execute(convert, {binary, ascii, "0", "8"}) == 0);
+                got = readRows(ascii, "DATA ascii", ' ');
+            }
+            QCOMPARE(got.size(), expected.size());
+            for (size_t i = 0; i < got.size(); ++i)
+                QVERIFY2((got[i] - expected[i]).length() <= 1e-3f, qPrintable(QString::number(i)));
         }
-        QCOMPARE(got.size(), expected.size());
-        for (size_t i = 0; i < got.size(); ++i)
-            QVERIFY2((got[i] - expected[i]).length() <= 1e-3f, qPrintable(QString::number(i)));
     }
 
     // The point lines the recorder writes: the fast path of formatPointLine gives the standard
