@@ -157,16 +157,6 @@ QByteArray lines(std::initializer_list<std::tuple<double, int, double>> points)
     return text;
 }
 
-// 3 profiles x 4 points, keys 0, 1, 2; point c of profile f at x = 10c + f, z = 100f + c.
-QByteArray grid()
-{
-    QByteArray text;
-    for (int f = 0; f < 3; ++f)
-        for (int c = 0; c < 4; ++c)
-            text += lines({{10.0 * c + f, f, 100.0 * f + c}});
-    return text;
-}
-
 // What the 3D loader made of a file: "rows x columns", the six ranges and the position of
 // the item at (column, row); else "no surface" or "error" with the error text.
 QString surfaceSummary(const QString& path, QPoint item)
@@ -193,19 +183,16 @@ class TestFiles : public QObject
 private:
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
-    // A file and a directory that failed writes must leave as they are.
-    bool putBystanders() { return QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"); }
-    bool bystandersOk() { return fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty(); }
 
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
 
     // Exactly the 34 keys (no ranges), full decimal integers, placeholders, date and time; other
-    // groups and keys of an existing file stay; a failed save says so and harms nothing.
-    void settingsSave()
+    // groups and keys of an existing file stay.
+    void settingsFile()
     {
         const QString file = path("LumoPar.txt");
-        P p = filledRecord(1001, 1);
+        P p = filledRecord(1001, 1), loaded;
         p.NBR_LINES = -1;
         p.GAINVAL = INT32_MIN;
         p.SHUTTER = INT32_MAX;
@@ -228,18 +215,10 @@ private slots:
                               ini["Parameter/GAINVAL"], ini["SensorInfo/IPAddress"]}),
                  QStringList({"Kim", "5", "64", "XXXX"}));
         QCOMPARE(ini.size(), 36);
-        QVERIFY(putBystanders());
-        for (const QString& bad : {path("plain/LumoPar.txt"), path("adir"), QString()})
-            QVERIFY(!writeSettingsFile(bad, P(), fixedNow));
-        QVERIFY(bystandersOk());
-    }
-
-    // A load fills exactly the stored fields (missing keys give 0, values as read, no range
-    // check), needs SensorInfo/IPAddress and sees a rewrite of the same size at once.
-    void settingsLoad()
-    {
-        const QString file = path("roundtrip.txt");
-        P saved = filledRecord(1001, 1), loaded, p = saved;
+        // A load fills exactly the stored fields (missing keys give 0, values as read, no range
+        // check), needs SensorInfo/IPAddress and sees a rewrite of the same size at once.
+        P saved = filledRecord(1001, 1);
+        p = saved;
         saved.TRIGGER = -2;
         saved.NBR_LINES = -1;
         QVERIFY(writeSettingsFile(file, saved, fixedNow) && readSettingsFile(file, loaded));
@@ -277,7 +256,7 @@ private slots:
     }
 
     // An empty value is not a missing one, comma lists stay whole, a written value is there at
-    // once, and failures are reported.
+    // once, and failures are reported (those of the settings and product files too).
     void singleValues()
     {
         const QString file = path("values.ini"), single = path("single.ini");
@@ -296,11 +275,16 @@ private slots:
                 writeFileSetting(single, "H", "k", "x, y"));
         QCOMPARE(readFileSetting(single, "G", "k") + '|' + readFileSetting(single, "H", "k"),
                  QString("v 2|x, y"));
-        QVERIFY(putBystanders());
-        for (const QString& bad : {path("plain/below.ini"), path("adir"), QString()})
-            QVERIFY(!writeFileSetting(bad, "G", "k", "k") &&
-                    readFileSetting(bad, "G", "k").isNull());
-        QVERIFY(bystandersOk());
+        // Failed writes of each kind: a file and a directory in the way stay as they are.
+        const QString product = buildProductText(ProductParameters(), fixedNow);
+        QVERIFY(QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"));
+        for (const QString& bad : {path("plain/x.txt"), path("adir"), QString()})
+            QVERIFY(!writeSettingsFile(bad, P(), fixedNow) &&
+                    !writeFileSetting(bad, "G", "k", "k") &&
+                    readFileSetting(bad, "G", "k").isNull() && !writeProductFile(bad, product));
+        QVERIFY(!writeProductFile(path("no/such/dir/ProdPar.txt"), product) &&
+                !QFile::exists(path("no")));
+        QVERIFY(fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty());
     }
 
     // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
@@ -370,11 +354,6 @@ private slots:
         ProductParameters loaded; // read back as written, so with six digits
         QVERIFY(readProductFile(file, loaded));
         QCOMPARE(buildProductText(loaded, fixedNow), buildProductText(sampleRecord(), fixedNow));
-        QVERIFY(putBystanders());
-        for (const QString& bad :
-             {path("no/such/dir/ProdPar.txt"), path("adir"), path("plain/ProdPar.txt"), QString()})
-            QVERIFY(!writeProductFile(bad, buildProductText(ProductParameters(), fixedNow)));
-        QVERIFY(!QFile::exists(path("no")) && bystandersOk());
     }
 
     // Only an angle job is taken (Function in any letter case); job groups that are missing
@@ -404,20 +383,15 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir("adir") && !readProductFile(path("adir"), p) &&
                 !readProductFile(path("missing.txt"), p));
         QCOMPARE(raw(p), raw(sampleRecord()));
-    }
-
-    // Groups and keys in any order, CR LF, blank lines; values read strictly (no hex, no
-    // overflow wrap, no non-finite floats).
-    void productValues()
-    {
-        const QString file = path("shuffled.txt");
+        // Groups and keys in any order, CR LF, blank lines; values read strictly (no hex, no
+        // overflow wrap, no non-finite floats).
         QVERIFY(putFile(file, "[JOB_1]\r\nROI_Y_1=4\r\nROI_X_1=3\r\nROI_Y_0=2\r\nROI_X_0=1\r\n"
                               "ROI_COUNT=2\r\nPHI_MAX=90\r\nPHI_MIN=-90\r\nLINE_FILTER=5\r\n"
                               "LINE_ALGO_MODE=0\r\nMIN_NR_LPOINTS=12\r\nPRODUCT_TYPE=1\r\n\r\n\r\n"
                               "[ProductInfo]\r\nANGLE_TOL_POS=2\r\nANGLE_TOL_NEG=3\r\n"
                               "TARGET_ANGLE=45\r\nSENSOR_ROI=0\r\nFunction=AngleCalculation\r\n"
                               "[JOB_0]\r\nROI_X_0=-5.5\r\nPRODUCT_TYPE=7\r\n"));
-        ProductParameters p = sampleRecord(), expected{0, 45, 2, 3, {}};
+        ProductParameters expected{0, 45, 2, 3, {}};
         expected.job[0] = ProductJob{7, 0, 0, 0, 0, 0, 0, -5.5f, 0, 0, 0};
         expected.job[1] = ProductJob{1, 12, 0, 5, -90, 90, 2, 1, 2, 3, 4};
         QVERIFY(readProductFile(file, p));
@@ -459,20 +433,44 @@ private slots:
         QVERIFY(fileBytes(path("adir/inside.txt")) == "keep" && !QFile::exists(temp));
     }
 
-    // The export read back by a plain CSV reader and by tools we did not write (PCL).
+    // The point lines the recorder writes: the fast path of formatPointLine gives the standard
+    // library's text at ties, signs and large magnitudes. A cancel (from the progress callback)
+    // or an unreadable source leaves no file behind and an existing target as it was. The
+    // export read back by a plain CSV reader and by tools we did not write (PCL).
     void pointCloudExport()
     {
+        char line[RecordedProfile::kMaxLineLength], text[RecordedProfile::kMaxLineLength];
+        const auto fixed = [&](double v) {
+            return QByteArray(
+                text,
+                int(std::to_chars(text, text + 330, v, std::chars_format::fixed, 3).ptr - text));
+        };
+        for (double v : {0.0625, -0.0625, 0.0005, 2.0005, -0.0004, -0.0, 1.0e-9, 12.25, -103.2505,
+                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999})
+            QCOMPARE(QByteArray(line, int(RecordedProfile::formatPointLine(line, v, 3, -v))),
+                     fixed(v) + "; 3; " + fixed(-v) + ";\r\n");
+        const QString source = path("profile_mm.txt");
+        const std::vector<RecordedProfile::Point> recorded = writeRecording(source);
+        QVERIFY(QDir(dir.path()).mkdir("out") && putFile(path("out/old.pcd"), "old"));
+        for (const QString& target : {path("out/fresh.ply"), path("out/old.pcd")}) {
+            const Result r = exportFile(source, target, {formatFor({}, target), 1.0, false},
+                                        [](qint64, qint64) { return false; });
+            QVERIFY(!r.ok && r.cancelled);
+        }
+        const Result missing = exportFile(path("missing.txt"), path("out/fresh.ply"), {});
+        QVERIFY(!missing.ok && !missing.cancelled && !missing.error.isEmpty());
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.pcd"});
+        QCOMPARE(fileBytes(path("out/old.pcd")), QByteArray("old"));
         const std::tuple<QString, bool, double> rows[] = {
             {"csv", false, 0.25}, {"ply", true, 0.5}, {"pcd", false, 2.0}};
         for (const auto& [suffix, keepInvalid, pitch] : rows) {
             const QString target = path("cloud." + suffix), ascii = path("ascii.pcd");
             const Format f = formatFor({}, target);
             std::vector<QVector3D> expected, got;
-            for (const RecordedProfile::Point& p : writeRecording(path("profile_mm.txt")))
+            for (const RecordedProfile::Point& p : recorded)
                 if (keepInvalid || p.x != 0.0 || p.z != 0.0)
                     expected.emplace_back(float(p.x), float(p.frame * pitch), float(p.z));
-            const Result result =
-                exportFile(path("profile_mm.txt"), target, {f, pitch, keepInvalid});
+            const Result result = exportFile(source, target, {f, pitch, keepInvalid});
             QVERIFY2(result.ok, qPrintable(result.error));
             QCOMPARE(result.points, quint64(expected.size()));
             if (f == Format::Csv) {
@@ -495,43 +493,18 @@ private slots:
         }
     }
 
-    // The point lines the recorder writes: the fast path of formatPointLine gives the standard
-    // library's text at ties, signs and large magnitudes. A cancel (from the progress callback)
-    // or an unreadable source leaves no file behind and an existing target as it was.
-    void pointLinesAndCancel()
-    {
-        char line[RecordedProfile::kMaxLineLength], text[RecordedProfile::kMaxLineLength];
-        const auto fixed = [&](double v) {
-            return QByteArray(
-                text,
-                int(std::to_chars(text, text + 330, v, std::chars_format::fixed, 3).ptr - text));
-        };
-        for (double v : {0.0625, -0.0625, 0.0005, 2.0005, -0.0004, -0.0, 1.0e-9, 12.25, -103.2505,
-                         4.0e9, 3.9999999e9, 1.0e300, 255.1234999})
-            QCOMPARE(QByteArray(line, int(RecordedProfile::formatPointLine(line, v, 3, -v))),
-                     fixed(v) + "; 3; " + fixed(-v) + ";\r\n");
-        const QString source = path("profile_mm.txt");
-        writeRecording(source);
-        QVERIFY(QDir(dir.path()).mkdir("out") && putFile(path("out/old.pcd"), "old"));
-        for (const QString& target : {path("out/fresh.ply"), path("out/old.pcd")}) {
-            const Result r = exportFile(source, target, {formatFor({}, target), 1.0, false},
-                                        [](qint64, qint64) { return false; });
-            QVERIFY(!r.ok && r.cancelled);
-        }
-        const Result missing = exportFile(path("missing.txt"), path("out/fresh.ply"), {});
-        QVERIFY(!missing.ok && !missing.cancelled && !missing.error.isEmpty());
-        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.pcd"});
-        QCOMPARE(fileBytes(path("out/old.pcd")), QByteArray("old"));
-    }
-
     // The 3D loader: rows, ranges, rejected files and the items handed over (see
     // surfaceSummary), file by file.
     void surfaceLoad()
     {
+        QByteArray grid; // 3 profiles x 4 points; point c of key f at x = 10c + f, z = 100f + c
+        for (int f = 0; f < 3; ++f)
+            for (int c = 0; c < 4; ++c)
+                grid += lines({{10.0 * c + f, f, 100.0 * f + c}});
         const std::pair<QByteArray, QPoint> files[] = {
-            {grid(), {2, 1}}, // item (row 1, column 2) from line 6
-            {grid().replace("\r\n", "\n"), {3, 2}},
-            {grid().left(grid().lastIndexOf("32.000")), {}},               // 4, 4, 3 points
+            {grid, {2, 1}}, // item (row 1, column 2) from line 6
+            {QByteArray(grid).replace("\r\n", "\n"), {3, 2}},
+            {grid.left(grid.lastIndexOf("32.000")), {}},                   // 4, 4, 3 points
             {lines({{1, 0, 1}, {2, 0, 2}, {3, 1, 3}, {4, 0, 4}}), {1, 1}}, // a falling key
             // -300 not in minX; the first point of row 2 not in the ranges
             {lines({{5, 0, 1}, {-300, 0, 2}, {-400, 1, 50}, {7, 1, 3}}), {0, 1}},
