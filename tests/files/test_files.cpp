@@ -356,10 +356,28 @@ private slots:
         QCOMPARE(buildProductText(loaded, fixedNow), buildProductText(sampleRecord(), fixedNow));
     }
 
-    // Only an angle job is taken (Function in any letter case); job groups that are missing
-    // give job fields of 0; a refused file (or none, or a directory) changes nothing.
+    // The import at connect leaves no temporary file, reads the new text (not a longer
+    // leftover), refuses what is no angle job and fails without a writable temporary file. Of
+    // a file only an angle job is taken (Function in any letter case); job groups that are
+    // missing give job fields of 0; a refused file (or none, or a directory) changes nothing.
     void productImport()
     {
+        const QString temp = path("ProdPar.txt.tmp");
+        const QString job =
+            "[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=0\n[JOB_0]\nPHI_MAX=33\n";
+        ProductParameters p;
+        QVERIFY(importProductText(buildProductText(sampleRecord(), fixedNow), temp, p));
+        QVERIFY(p.job[1].PHI_MAX == sampleRecord().job[1].PHI_MAX && QDir(dir.path()).isEmpty());
+        QVERIFY(writeProductFile(temp, buildProductText(sampleRecord(), fixedNow)));
+        QVERIFY(importProductText(job, temp, p) && !QFile::exists(temp));
+        QVERIFY(p.SENSOR_ROI == 0 && p.job[0].PHI_MAX == 33.0f && p.job[1].PHI_MAX == 0.0f);
+        p = sampleRecord();
+        QVERIFY(!importProductText("ERROR\n", temp, p) && !importProductText(QString(), temp, p));
+        QVERIFY(QDir(dir.path()).mkdir("adir") && putFile(path("adir/inside.txt"), "keep"));
+        for (const QString& bad : {path("gone/x.tmp"), path("adir"), QString()})
+            QVERIFY(!importProductText(job, bad, p));
+        QCOMPARE(raw(p), raw(sampleRecord()));
+        QVERIFY(fileBytes(path("adir/inside.txt")) == "keep" && !QFile::exists(temp));
         const QString file = path("job.txt");
         const QByteArray info = "[ProductInfo]\nFunction=", roi = "\nSENSOR_ROI=1\n";
         QString read; // SENSOR_ROI as taken from each, '-' when refused
@@ -372,16 +390,15 @@ private slots:
               "[ProductInfo]\nOther=AngleCalculation" + roi,
               QByteArray("[FileInfo]\nFunction=AngleCalculation\n[JOB_0]\nPHI_MAX=9\n"),
               QByteArray(""), binaryGarbage(8192)}) {
-            ProductParameters p = sampleRecord();
+            p = sampleRecord();
             const bool taken = putFile(file, content) && readProductFile(file, p);
             QVERIFY(taken ? p.job[0].PHI_MAX == 0.0f && p.job[1].PRODUCT_TYPE == 0
                           : raw(p) == raw(sampleRecord()));
             read += taken ? QString::number(p.SENSOR_ROI) : "-";
         }
         QCOMPARE(read, QString("111110------"));
-        ProductParameters p = sampleRecord();
-        QVERIFY(QDir(dir.path()).mkdir("adir") && !readProductFile(path("adir"), p) &&
-                !readProductFile(path("missing.txt"), p));
+        p = sampleRecord();
+        QVERIFY(!readProductFile(path("adir"), p) && !readProductFile(path("missing.txt"), p));
         QCOMPARE(raw(p), raw(sampleRecord()));
         // Groups and keys in any order, CR LF, blank lines; values read strictly (no hex, no
         // overflow wrap, no non-finite floats).
@@ -409,28 +426,6 @@ private slots:
                          p.TARGET_ANGLE == real && p.job[1].PHI_MAX == real,
                      text.constData());
         }
-    }
-
-    // The import at connect leaves no temporary file, reads the new text (not a longer
-    // leftover), refuses what is no angle job and fails without a writable temporary file.
-    void importAtConnect()
-    {
-        const QString temp = path("ProdPar.txt.tmp");
-        const QString job =
-            "[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=0\n[JOB_0]\nPHI_MAX=33\n";
-        ProductParameters p;
-        QVERIFY(importProductText(buildProductText(sampleRecord(), fixedNow), temp, p));
-        QVERIFY(p.job[1].PHI_MAX == sampleRecord().job[1].PHI_MAX && QDir(dir.path()).isEmpty());
-        QVERIFY(writeProductFile(temp, buildProductText(sampleRecord(), fixedNow)));
-        QVERIFY(importProductText(job, temp, p) && !QFile::exists(temp));
-        QVERIFY(p.SENSOR_ROI == 0 && p.job[0].PHI_MAX == 33.0f && p.job[1].PHI_MAX == 0.0f);
-        p = sampleRecord();
-        QVERIFY(!importProductText("ERROR\n", temp, p) && !importProductText(QString(), temp, p));
-        QVERIFY(QDir(dir.path()).mkdir("adir") && putFile(path("adir/inside.txt"), "keep"));
-        for (const QString& bad : {path("gone/x.tmp"), path("adir"), QString()})
-            QVERIFY(!importProductText(job, bad, p));
-        QCOMPARE(raw(p), raw(sampleRecord()));
-        QVERIFY(fileBytes(path("adir/inside.txt")) == "keep" && !QFile::exists(temp));
     }
 
     // The point lines the recorder writes: the fast path of formatPointLine gives the standard

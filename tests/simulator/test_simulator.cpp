@@ -392,11 +392,7 @@ private slots:
             }
             QVERIFY(client.drain(200).isEmpty());
         }
-    }
-
-    // The settings act on the frames: search area, subsampling, exposure and the laser.
-    void settingsShapeFrames()
-    {
+        // The settings act on the frames: search area, subsampling, exposure and the laser.
         // Writes, mode, then fields: image width, height; column profile points, xStart, xStep;
         // pair points; last, of images the brightest pixel, of profiles the valid points.
         const std::tuple<Writes, int, Fields, int> rows[] = {
