@@ -256,8 +256,9 @@ private slots:
     }
 
     // An empty value is not a missing one, comma lists stay whole, a written value is there at
-    // once, and failures are reported (those of the settings and product files too).
-    void singleValues()
+    // once, and failures are reported (those of the settings and product files too). The combo
+    // box codes and the dock titles.
+    void singleValuesAndCodes()
     {
         const QString file = path("values.ini"), single = path("single.ini");
         QVERIFY(putFile(file, "[A]\nplain=hello world\nempty=\nlist=1, 2 ,3\nquoted=\"a, b\"\n"
@@ -279,28 +280,24 @@ private slots:
         const QString product = buildProductText(ProductParameters(), fixedNow);
         QVERIFY(QDir(dir.path()).mkdir("adir") && putFile(path("plain"), "k"));
         for (const QString& bad : {path("plain/x.txt"), path("adir"), QString()})
-            QVERIFY(!writeSettingsFile(bad, P(), fixedNow) &&
-                    !writeFileSetting(bad, "G", "k", "k") &&
-                    readFileSetting(bad, "G", "k").isNull() && !writeProductFile(bad, product));
+            QVERIFY(!writeProductFile(bad, product) && !writeFileSetting(bad, "G", "k", "k") &&
+                    !writeSettingsFile(bad, P(), fixedNow) &&
+                    readFileSetting(bad, "G", "k").isNull());
         QVERIFY(!writeProductFile(path("no/such/dir/ProdPar.txt"), product) &&
                 !QFile::exists(path("no")));
         QVERIFY(fileBytes(path("plain")) == "k" && QDir(path("adir")).isEmpty());
-    }
-
-    // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
-    void codesAndTitles()
-    {
+        // Combo index <-> stored code; codes without an item select none (mode: Sensor Image).
         // Trigger, reflexion filter and mode: the index of each code, the code of each index.
-        const auto three = [](int a, int b, int c) {
-            return QString("%1 %2 %3|").arg(a).arg(b).arg(c);
+        const auto row = [](int a, int b, int c) {
+            return QString::asprintf("%d %d %d|", a, b, c);
         };
         QString indices, codes;
         for (int code : {INT_MIN, -4, -3, -2, -1, 0, 1, 2, 3, 4, 6, 9, INT_MAX})
-            indices += three(triggerIndex(code), reflexionFilterIndex(code), sensorModeIndex(code));
+            indices += row(triggerIndex(code), reflexionFilterIndex(code), sensorModeIndex(code));
         QCOMPARE(indices, QString("-1 -1 0|-1 -1 0|0 -1 0|1 0 0|2 1 0|3 2 0|4 3 0|5 4 2|-1 -1 0|"
                                   "-1 -1 1|-1 -1 3|-1 -1 4|-1 -1 0|"));
         for (int index = -1; index <= 5; ++index)
-            codes += three(triggerCode(index), reflexionFilterCode(index), sensorModeCode(index));
+            codes += row(triggerCode(index), reflexionFilterCode(index), sensorModeCode(index));
         QCOMPARE(codes, QString("-4 -3 1|-3 -2 1|-2 -1 4|-1 0 2|0 1 6|1 2 9|2 3 1|"));
         // The dock titles (more in the window tests).
         QCOMPARE(settingsDockTitle("C:/x/Setup.INI") + '|' + settingsDockTitle("a.ini.Ini.txt") +

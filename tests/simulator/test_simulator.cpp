@@ -65,16 +65,15 @@ struct Message
 Message readMessage(RawClient& c, int idleMs = 2000)
 {
     QByteArray b = c.take(12, idleMs);
-    if (b.size() < 12)
-        return {};
-    Message m{u32(b.data()), u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
+    const uint32_t type = b.size() == 12 ? u32(b.data()) : 0;
     // Fixed fields of the frame types 1 to 9 by position in the string, then of 100 and 101.
-    const int count = m.type < 10 ? "0244202003"[m.type] - '0' : m.type == 100 ? 4 : 2;
-    b = c.take(count * 4, idleMs);
-    for (int i = 0; i < count && b.size() == count * 4; ++i)
-        m.fields.push_back(int32_t(u32(b.data() + 4 * i)));
-    if (count == 0 || int(m.fields.size()) < count)
+    const int count = type < 10 ? "0244202003"[type] - '0' : type == 100 ? 4 : 2;
+    b += c.take(count * 4, idleMs);
+    if (count == 0 || b.size() < 12 + count * 4)
         return {};
+    Message m{type, u32(b.data() + 4), u32(b.data() + 8), {}, {}, {}};
+    for (int i = 0; i < count; ++i)
+        m.fields.push_back(int32_t(u32(b.data() + 12 + 4 * i)));
     const int f0 = m.fields[0], f1 = m.fields[1];
     int bulk = 0; // pixels; Z values (+ point bytes); pairs (+ text)
     if (m.type == 1 || m.type == 6)
@@ -340,7 +339,7 @@ private slots:
         QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
     }
 
-    // Small, default and largest images, binary images, both column formats (the float one
+    // Small and largest images, binary images, both column formats (the float one
     // with point bytes), mm points limited to 5000, product frames.
     void framesOfEachMode()
     {
