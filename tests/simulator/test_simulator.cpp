@@ -274,21 +274,12 @@ private slots:
         QVERIFY(client.waitClosed(5000) && !second.connectTo(port));
     }
 
-    // A counted stream, an endless one stopped by NBR_LINES 0 or the opening exchange, and a
-    // request answered between frames. A frame cut short (with a pause or not) is followed by
-    // whole ones; a request cuts a stall short; a client gone mid-stream stops it and a new
-    // connection does not stream. Garbage, a stall and a close mid-frame as such are seen by
-    // the window tests.
+    // An endless stream stopped by NBR_LINES 0 or the opening exchange, each frame counted; a
+    // frame cut short (with a pause or not) is followed by whole ones; a request cuts a stall
+    // short. Counted streams, requests between frames, a client gone mid-stream, garbage, a
+    // stall and a close mid-frame as such are seen by the window and link tests.
     void streams()
     {
-        simulator->setRate(1000);
-        startStream(2, 7);
-        for (uint32_t i = 0; i < 7; ++i) {
-            const Message m = readMessage(client);
-            QVERIFY(m.type == 2 && m.sequence == i);
-        }
-        QVERIFY(client.drain(300).isEmpty()); // counted once sent, so perhaps just after
-        QTRY_VERIFY_WITH_TIMEOUT(simulator->framesSent() == 7 && !simulator->isStreaming(), 5000);
         simulator->setRate(0);
         for (uint32_t stop : {10u, 0u}) {
             startStream(4, -1);
@@ -296,13 +287,6 @@ private slots:
             stopWith(stop);
             QCOMPARE(simulator->parameter(10), stop == 10 ? 0 : -1);
         }
-        startStream(2, -1);
-        QVERIFY(client.request(6, 50, 1, 0));
-        for (Message m; m.type != 100;) {
-            m = readMessage(client);
-            QVERIFY(m.type == 2 || (m.type == 100 && m.sequence == 50 && m.fields[3] == 80));
-        }
-        stopWith(10);
         const uint64_t before = simulator->framesSent();
         startStream(2, -1);
         uint64_t frames = 0;
@@ -330,13 +314,6 @@ private slots:
         simulator->injectStreamFault(sim::StreamFault::Stall, 600000);
         QTest::qWait(300);
         stopWith(10); // a request cuts the stall short
-        startStream(2, -1);
-        QCOMPARE(readMessage(client).type, 2u);
-        client.abort();
-        QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
-        QVERIFY(client.connectTo(simulator->port()));
-        gain();
-        QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
     }
 
     // Small and largest images, binary images, both column formats (the float one
