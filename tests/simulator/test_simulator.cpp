@@ -274,10 +274,11 @@ private slots:
         QVERIFY(client.waitClosed(5000) && !second.connectTo(port));
     }
 
-    // An endless stream stopped by NBR_LINES 0 or the opening exchange, each frame counted; a
-    // frame cut short (with a pause or not) is followed by whole ones; a request cuts a stall
-    // short. Counted streams, requests between frames, a client gone mid-stream, garbage, a
-    // stall and a close mid-frame as such are seen by the window and link tests.
+    // An endless stream stopped by NBR_LINES 0 or the opening exchange, each frame counted, a
+    // request answered between frames; a frame cut short (with a pause or not) is followed by
+    // whole ones; a request cuts a stall short; a client gone mid-stream stops it and a new
+    // connection does not stream. Counted streams as such, garbage, a stall and a close
+    // mid-frame are seen by the window tests.
     void streams()
     {
         simulator->setRate(0);
@@ -292,6 +293,11 @@ private slots:
         uint64_t frames = 0;
         for (; frames < 200; ++frames)
             QCOMPARE(readMessage(client).sequence, uint32_t(frames));
+        Message m;
+        QVERIFY(client.request(6, 50, 1, 0)); // answered between frames
+        for (; (m = readMessage(client)).type == 2 && frames < 100000; ++frames)
+            QCOMPARE(m.sequence, uint32_t(frames));
+        QVERIFY(m.type == 100 && m.sequence == 50 && m.fields[3] == 80);
         stopWith(10);
         QCOMPARE(simulator->framesSent(), before + frames + framesBeforeStop);
         QElapsedTimer t;
@@ -314,6 +320,13 @@ private slots:
         simulator->injectStreamFault(sim::StreamFault::Stall, 600000);
         QTest::qWait(300);
         stopWith(10); // a request cuts the stall short
+        startStream(2, -1);
+        QCOMPARE(readMessage(client).type, 2u);
+        client.abort();
+        QTRY_VERIFY_WITH_TIMEOUT(!simulator->isStreaming(), 5000);
+        QVERIFY(client.connectTo(simulator->port()));
+        gain();
+        QVERIFY(client.drain(200).isEmpty()); // the new connection does not stream
     }
 
     // Small and largest images, binary images, both column formats (the float one
