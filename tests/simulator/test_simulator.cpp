@@ -123,16 +123,15 @@ private:
     {
         client.abort();
         simulator = std::make_unique<sim::SensorSimulator>(options);
-        QVERIFY(simulator->start());
-        QVERIFY(client.connectTo(simulator->port()));
+        QVERIFY(simulator->start() && client.connectTo(simulator->port()));
     }
     // The next reply: four fields make a value reply (100), two an acknowledgement (101).
     void expect(uint32_t seq, const Fields& fields, RawClient* from = nullptr)
     {
         const Message m = readMessage(from ? *from : client);
         QCOMPARE(m.fields, fields);
-        QVERIFY(m.type == (fields.size() == 4 ? 100u : 101u) && m.sequence == seq);
-        QCOMPARE(m.length, fields.size() == 4 ? 16u : 8u);
+        QVERIFY(m.type == (fields.size() == 4 ? 100u : 101u) && m.sequence == seq &&
+                m.length == (fields.size() == 4 ? 16u : 8u));
     }
     void ask(uint32_t command, uint32_t direction, int32_t value, const Fields& reply,
              const std::string& text = {})
