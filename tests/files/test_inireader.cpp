@@ -1,6 +1,5 @@
-// The INI reader of the parameter files: line ends, comments, quotes, lists, '@' forms, typed
-// values refused and limits. A file rewritten at the same length is read as it is now: see the
-// settings load in test_files.
+// The INI reader of the parameter files: line ends, comments, quotes, lists, '@' forms and
+// limits. A rewrite of the same length is read anew: see the settings load in test_files.
 #include "files/inisnapshot.h"
 
 #include <QtTest>
