@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QGraphicsScene>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -19,25 +18,20 @@ private slots:
         const double rows[][5] = {
             {1, 0, 0, 0, 0}, {1, 37, 12, 37, 12}, {4, 41, 83, 10, 20}, {0.5, 30, 45, 60, 90}};
         for (const auto& r : rows) {
-            QGraphicsScene scene(0, 0, 2000, 2000);
+            QGraphicsScene scene(0, 0, 40, 40); // in view at every scale, at its top left
             CustomView view;
             view.setScene(&scene);
             view.setAttribute(Qt::WA_MouseTracking); // as the main window does
-            view.setFrameShape(QFrame::NoFrame);
-            view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            view.setAlignment(Qt::AlignLeft | Qt::AlignTop);
             view.resize(200, 200);
             view.scale(r[0], r[0]);
             view.show();
             QVERIFY(QTest::qWaitForWindowExposed(&view));
-            view.horizontalScrollBar()->setValue(view.horizontalScrollBar()->minimum());
-            view.verticalScrollBar()->setValue(view.verticalScrollBar()->minimum());
             QSignalSpy spy(&view, &CustomView::positionMoved);
             QMouseEvent move(QEvent::MouseMove, QPointF(r[1], r[2]), Qt::NoButton, Qt::NoButton,
                              Qt::NoModifier);
             QApplication::sendEvent(view.viewport(), &move);
-            QCOMPARE(spy.count(), 1);
-            QCOMPARE(QPoint(spy[0][0].toInt(), spy[0][1].toInt()), QPoint(int(r[3]), int(r[4])));
+            QCOMPARE(QList<QVariantList>(spy), QList<QVariantList>({{int(r[3]), int(r[4])}}));
         }
     }
 };

@@ -27,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SensorParameters values;
     readSettingsFile(path, values);
 #elif defined(FUZZ_OFFLINE)
-    // Enough blocks to step across every kind of boundary; more only repeats the same work.
-    constexpr int maxOfflineBlocks = 16;
-    browseWholeFile(path, maxOfflineBlocks);
+    browseWholeFile(path, 16); // enough blocks to step across every kind of boundary
 #elif defined(FUZZ_SURFACE)
     SurfaceLoader::load(path);
 #else
