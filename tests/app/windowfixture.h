@@ -6,6 +6,7 @@
 #include "sensor/tcpthread.h"
 #include "simulator/sensorsimulator.h"
 #include "surface/surfacegraph.h"
+#include "tests/testfiles.h"
 #include "ui_veltrix.h"
 
 #include <QtTest>
@@ -119,16 +120,10 @@ inline QString controlsText(QWidget* window, const QString& names)
     return out.join(' ');
 }
 
-// A file's bytes (none when unreadable); a file written, its path (empty on failure).
-inline QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+// A file written, its path (empty on failure).
 inline QString writtenFile(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+    return putFile(path, bytes) ? path : QString();
 }
 
 // (name, address, port) of each registered sensor.

@@ -6,6 +6,7 @@
 #include "files/settingsfile.h"
 #include "sensor/sensorparameters.h"
 #include "surface/surfaceloader.h"
+#include "tests/testfiles.h"
 
 #include <QDir>
 #include <QMap>
@@ -31,16 +32,6 @@ QString fixedDateText()
     return known ? QStringLiteral("Tue Mar 5 2024") : fixedNow.date().toString(Qt::TextDate);
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool putFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 QByteArray binaryGarbage(int size)
 {
     QByteArray bytes(size, '\0');
