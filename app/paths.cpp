@@ -1,5 +1,7 @@
 #include "app/paths.h"
 
+#include <QFileInfo>
+
 namespace Paths {
 
 QString baseDirFrom(const QString& workingDir)
@@ -17,6 +19,15 @@ Derived deriveFrom(const QString& workingDir)
     d.productFilePath = d.baseDir + QStringLiteral("/ProdPar.txt");
     d.settingsFilePath = d.baseDir + QStringLiteral("/LumoPar.txt");
     return d;
+}
+
+QString newRecordingPath(const QString& dataDir, const QString& prefix, const QDateTime& now)
+{
+    const QString stem = dataDir + QLatin1Char('/') + prefix + now.toString("yyyyMMdd-hhmmss");
+    QString path = stem + QStringLiteral(".txt");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + QStringLiteral("-%1.txt").arg(n);
+    return path;
 }
 
 } // namespace Paths

@@ -1,6 +1,7 @@
 #pragma once
 // Default paths of the application, derived from the working directory at start-up.
 
+#include <QDateTime>
 #include <QString>
 
 namespace Paths {
@@ -21,5 +22,10 @@ struct Derived
 // All default paths for a working directory. Paths are joined as plain text; a doubled
 // slash after a trailing base-directory slash is read by the file system as one.
 Derived deriveFrom(const QString& workingDir);
+
+// The file of a new recording: dataDir + "/" + prefix + the time to the second + ".txt". A
+// recording started within the same second as another gets "-2", "-3", ... before ".txt", so
+// it never appends to a file that already exists.
+QString newRecordingPath(const QString& dataDir, const QString& prefix, const QDateTime& now);
 
 } // namespace Paths

@@ -4,6 +4,7 @@
 #include "app/veltrix.h"
 
 #include "app/dialogs.h"
+#include "app/paths.h"
 #include "files/settingsfile.h"
 #include "sensor/sensorlimits.h"
 #include "sensor/tcpthread.h"
@@ -250,10 +251,10 @@ void Veltrix::recordImg()
     maxRecordedProfiles = form->sBMaxNoProfileSave->value();
     recordedFrameCount = 0;
 
-    const QString name = dataDir + (params.MODE == 2 ? "/profile_pixel_" : "/profile_mm_") +
-                         QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".txt";
     // A missing data directory would silently lose the recording: create it first.
     QDir().mkpath(dataDir);
+    const QString name = Paths::newRecordingPath(
+        dataDir, params.MODE == 2 ? "profile_pixel_" : "profile_mm_", QDateTime::currentDateTime());
     bool opened = false;
     if (recordsEveryProfile()) {
         opened = startFullRateRecording(name);
@@ -349,4 +350,3 @@ void Veltrix::stopAcquisitionForShutdown()
     acquiring = 0;
     tcpThread->wait(SensorLimits::shutdownWaitMs);
 }
-

@@ -144,6 +144,16 @@ private slots:
         Veltrix& w = *t.window;
         VeltrixTestAccess& a = *t.access;
         Ui::Veltrix& f = t.form();
+        // Recordings started within the same second never share a file.
+        const QDateTime now(QDate(2026, 1, 2), QTime(3, 4, 5));
+        QStringList recordings;
+        for (int i = 0; i < 3; ++i) {
+            recordings << Paths::newRecordingPath(t.dir.path(), "profile_mm_", now);
+            QVERIFY(putFile(recordings.last(), "x"));
+        }
+        QCOMPARE(recordings.join(' ').remove(t.dir.path() + "/"),
+                 QString("profile_mm_20260102-030405.txt profile_mm_20260102-030405-2.txt "
+                         "profile_mm_20260102-030405-3.txt"));
         QVERIFY(w.windowTitle() == "Lumo" && f.tabWidget->isTabEnabled(2) &&
                 !f.tabWidget->isTabEnabled(3));
         QVERIFY(a.online() == 1 && a.productPending() == 1 && f.rBOnline->isChecked());
