@@ -192,12 +192,8 @@ private slots:
         // The product text: the power-up one, then texts up to 2000 bytes written and read.
         const std::string powerUp = simulator->productText();
         ask(41, 1, 0, {41, 0, 2000, int32_t(powerUp.size())});
-        const QByteArray power = client.take(int(powerUp.size()));
-        QVERIFY(power.toStdString() == powerUp && power.startsWith("[FileInfo]\nDate="));
-        QVERIFY(power.contains("\n[ProductInfo]\nFunction=AngleCalculation\nSENSOR_ROI=") &&
-                power.contains("\n[JOB_0]\nPRODUCT_TYPE=1\nMIN_NR_LPOINTS=") &&
-                power.contains("\n[JOB_1]\n") && power.contains("ROI_COUNT=2\nROI_X_0=") &&
-                !power.contains('\r') && client.drain(100).isEmpty());
+        QCOMPARE(client.take(int(powerUp.size())).toStdString(), powerUp);
+        QVERIFY(powerUp.find('\r') == std::string::npos && client.drain(100).isEmpty());
         for (int length : {0, 17, 2000}) {
             const std::string text =
                 QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(77).left(length).toStdString();
@@ -213,9 +209,9 @@ private slots:
         gain();
     }
 
-    // Garbage before a reply (after a pause or at once), a delay, a wrong length field, a
-    // status fault that waits for a write, a write never answered and not carried out. Faults
-    // the window and link tests see (wrong command, lost or cut replies) are not repeated.
+    // Garbage before a reply (after a pause or at once), a delay, a wrong length field, a write
+    // never answered and not carried out. Faults the window and link tests see (wrong command,
+    // status, lost or cut replies) are not repeated.
     // Then one client at a time: a second connection is closed at once; once the first has
     // gone (even in the middle of a request) a new one is served; a stopped simulator refuses.
     void repliesAndConnections()
@@ -243,10 +239,6 @@ private slots:
                     u32(b.data() + 8) == (direction ? 8u : 16u));
             QVERIFY(client.drain(100).isEmpty());
         }
-        simulator->injectReplyFault(sim::ReplyFault::Status, 3);
-        gain(); // value replies pass; the fault waits
-        ask(6, 0, 99, {6, 3});
-        QCOMPARE(simulator->parameter(6), 80);
         simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
         QVERIFY(client.request(6, 4, 0, 300) && client.take(1, 400).isEmpty());
         QCOMPARE(simulator->parameter(6), 80);
@@ -278,7 +270,7 @@ private slots:
     // mid-frame are seen by the window tests.
     void streams()
     {
-        simulator->setRate(0);
+        QVERIFY(!simulator->setRate(NAN) && !simulator->setRate(1e12) && simulator->setRate(0));
         for (uint32_t stop : {10u, 0u}) {
             startStream(4, -1);
             QVERIFY(readMessage(client).type == 4 && simulator->isStreaming());
@@ -354,8 +346,7 @@ private slots:
                     QCOMPARE(m.fields, Fields({format, points, 0, 1}));
                     QCOMPARE(m.bulk.size(), points * 5); // float rows, then point bytes
                     std::vector<float> rows(size_t(points), 0.0f);
-                    for (int k = 0; k < points; ++k)
-                        rows[size_t(k)] = f32(m.bulk.data() + k * 4);
+                    qFromLittleEndian<float>(m.bulk.constData(), points, rows.data());
                     const auto [lo, hi] = std::minmax_element(rows.begin(), rows.end());
                     QVERIFY(*lo >= 0.0f && *hi <= 1023.0f && *hi - *lo > 100.0f);
                 } else {
@@ -451,9 +442,9 @@ private slots:
     // cleanly on SIGTERM and SIGINT.
     void program()
     {
-        for (const char* line :
-             {"--help", "--colour red", "--port", "--port 65536", "--width 1401", "--points 10001",
-              "--format 2", "--type 4", "--rate fast", "--bind localhost"}) {
+        for (const char* line : {"--help", "--colour red", "--port", "--port 65536", "--width 1401",
+                                 "--points 10001", "--format 2", "--type 4", "--rate fast",
+                                 "--rate nan", "--rate inf", "--rate 1e12", "--bind localhost"}) {
             const QStringList args = QString(line).split(' ');
             QProcess p;
             p.start(QStringLiteral(LUMO_SIM_PROGRAM), args);
@@ -462,6 +453,8 @@ private slots:
             QVERIFY2(p.exitCode() == (args[0] == "--help" ? 0 : 2), line);
             QVERIFY(args[0] == "--help" ? out.contains("--points") && out.contains("--log")
                                         : out.isEmpty() && err.startsWith("lumo-sensor-sim: "));
+            QVERIFY(args[0] != "--rate" ||
+                    err.contains("--rate: frames per second must be a finite number"));
         }
         for (int signal : {SIGTERM, SIGINT}) {
             QProcess p, second;
