@@ -209,9 +209,9 @@ private slots:
         gain();
     }
 
-    // Garbage before a reply (after a pause or at once), a delay, a wrong length field, a write
-    // never answered and not carried out. Faults the window and link tests see (wrong command,
-    // status, lost or cut replies) are not repeated.
+    // Garbage before a reply (after a pause or at once), a delay, a wrong length field, a
+    // status fault that waits for a write, a write never answered and not carried out. Faults
+    // the window and link tests see (wrong command, lost or cut replies) are not repeated.
     // Then one client at a time: a second connection is closed at once; once the first has
     // gone (even in the middle of a request) a new one is served; a stopped simulator refuses.
     void repliesAndConnections()
@@ -234,11 +234,13 @@ private slots:
         for (int direction : {1, 0}) {
             simulator->injectReplyFault(sim::ReplyFault::WrongLength);
             QVERIFY(client.request(6, 4, uint32_t(direction), 80));
-            const QByteArray b = client.take(direction ? 28 : 20);
-            QVERIFY(b.size() == (direction ? 28 : 20) &&
-                    u32(b.data() + 8) == (direction ? 8u : 16u));
+            const QByteArray b = client.take(20 + 8 * direction); // the length of the other kind
+            QVERIFY(b.size() == 20 + 8 * direction && u32(b.data() + 8) == 16u - 8 * direction);
             QVERIFY(client.drain(100).isEmpty());
         }
+        simulator->injectReplyFault(sim::ReplyFault::Status, 3);
+        gain(); // value replies pass; the fault waits for a write
+        ask(6, 0, 99, {6, 3});
         simulator->injectReplyFault(sim::ReplyFault::NeverAnswer);
         QVERIFY(client.request(6, 4, 0, 300) && client.take(1, 400).isEmpty());
         QCOMPARE(simulator->parameter(6), 80);
@@ -251,9 +253,8 @@ private slots:
         QVERIFY(second.connectTo(simulator->port()) && second.request(7, 2, 1, 0));
         expect(2, {7, 5, 500000, 800}, &second);
         QCOMPARE(simulator->connectionCount(), 2);
-        second.write("\x06\0\0\0\x01\0\0\0", 8); // half a request
-        QVERIFY(second.waitForBytesWritten(5000));
-        second.abort();
+        QVERIFY(second.write("\x06\0\0\0\x01\0\0\0", 8) == 8 && second.waitForBytesWritten(5000));
+        second.abort(); // gone with half a request sent
         QVERIFY(client.connectTo(simulator->port()));
         QVERIFY(client.request(40, 2, 0, 100, "only some of the text"));
         QVERIFY(client.connectTo(simulator->port()));
@@ -396,12 +397,11 @@ private slots:
     void sceneAndMeasurement()
     {
         simulator->setRate(0);
-        startStream(2, 1);
-        const Message columns = readMessage(client);
-        startStream(1, 1);
-        const Message image = readMessage(client, 5000);
-        startStream(4, 1);
-        const Message mm = readMessage(client);
+        const auto first = [&](int mode) {
+            startStream(mode, 1);
+            return readMessage(client, 5000);
+        };
+        const Message columns = first(2), image = first(1), mm = first(4);
         QVERIFY(columns.type == 2 && image.type == 1 && mm.type == 4);
         const auto pixel = [&](int r, int c) { return uchar(image.bulk[r * 1280 + c]); };
         for (int c = 0; c < 1280; c += 5) {
@@ -415,8 +415,7 @@ private slots:
         // The 90-degree groove measures within 1 degree with each line along its flank; job 1
         // asking for more points than it has or with its region beside the workpiece reports
         // Error=1 for its line.
-        startStream(9, 1);
-        const Message m = readMessage(client);
+        const Message m = first(9);
         const std::vector<double> r = parseResult(m.text);
         QVERIFY2(r.size() == 11 && r[4] == 0 && r[9] == 0, m.text.c_str());
         QVERIFY(std::fabs(r[0] - 45) < 1 && std::fabs(r[5] - 135) < 1 && std::fabs(r[10] - 90) < 1);
@@ -431,8 +430,7 @@ private slots:
         beside.truncate(beside.lastIndexOf("ROI_Y_1=")); // the last line, of job 1
         for (const QString& t : {many, beside + "ROI_Y_1=500\n"}) {
             ask(40, 0, t.size(), {40, 0}, t.toStdString());
-            startStream(9, 1);
-            const std::vector<double> r = parseResult(readMessage(client).text);
+            const std::vector<double> r = parseResult(first(9).text);
             QVERIFY(r.size() == 11 && r[4] == 0 && r[9] == 1 && r[10] == 0.0);
         }
     }
