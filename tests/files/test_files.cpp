@@ -159,9 +159,8 @@ private:
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
 
-    // The INI reader of the parameter files: line ends, comments, quotes, lists, '@' forms and
-    // limits; G/k of each file, "-" where it reads as missing. A rewrite of the same length is
-    // read anew: see settingsFile.
+    // The INI reader: line ends, comments, quotes, lists, '@' forms and limits; G/k of each file,
+    // "-" where it reads as missing. A rewrite of the same length is read anew: see settingsFile.
     void iniReader()
     {
         QStringList read;

@@ -193,7 +193,10 @@ private slots:
         const std::string powerUp = simulator->productText();
         ask(41, 1, 0, {41, 0, 2000, int32_t(powerUp.size())});
         QCOMPARE(client.take(int(powerUp.size())).toStdString(), powerUp);
-        QVERIFY(powerUp.find('\r') == std::string::npos && client.drain(100).isEmpty());
+        const QString power = QString::fromStdString(powerUp); // two jobs of type 1, two regions
+        const QRegularExpression job("\\[JOB_[01]\\]\nPRODUCT_TYPE=1\n[^[]*ROI_COUNT=2\nROI_X_0=");
+        QVERIFY(power.startsWith("[FileInfo]\nDate=") && power.count(job) == 2);
+        QVERIFY(!power.contains('\r') && client.drain(100).isEmpty());
         for (int length : {0, 17, 2000}) {
             const std::string text =
                 QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(77).left(length).toStdString();
