@@ -9,11 +9,6 @@
 #include "surface/surfaceloader.h"
 #include "tests/testfiles.h"
 
-#include <QDir>
-#include <QMap>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <charconv>
 #include <climits>

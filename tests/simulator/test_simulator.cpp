@@ -2,13 +2,7 @@
 // client that speaks the protocol itself (independently of the client library).
 #include "simulator/sensorsimulator.h"
 
-#include <QElapsedTimer>
-#include <QHostAddress>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QtEndian>
+#include <QtNetwork>
 #include <QtTest>
 #include <climits>
 #include <cmath>
