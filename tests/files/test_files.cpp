@@ -1,5 +1,6 @@
-// The files on disk: settings and product files, single INI values, the combo box codes, the
-// point-cloud export and the 3D loader of recorded profiles, all on real files.
+// The files on disk: the INI reader, settings and product files, single INI values, the combo
+// box codes, the point-cloud export and the 3D loader of recorded profiles, all on real files.
+#include "files/inisnapshot.h"
 #include "files/pointcloudexport.h"
 #include "files/productfile.h"
 #include "files/recordedprofile.h"
@@ -8,11 +9,6 @@
 #include "surface/surfaceloader.h"
 #include "tests/testfiles.h"
 
-#include <QDir>
-#include <QMap>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <charconv>
 #include <climits>
@@ -104,26 +100,6 @@ ProductParameters sampleRecord()
     return p;
 }
 
-// Three recorded profiles of 400 points, every seventh invalid (0, 0), an angle result line
-// after each; returns the points as written.
-std::vector<RecordedProfile::Point> writeRecording(const QString& path)
-{
-    std::vector<RecordedProfile::Point> points;
-    QFile f(path);
-    char line[RecordedProfile::kMaxLineLength];
-    for (int frame = 0; frame < 3 && (f.isOpen() || f.open(QIODevice::WriteOnly)); ++frame) {
-        for (int i = 0; i < 400; ++i) {
-            const bool invalid = i % 7 == 3;
-            const double x = invalid ? 0.0 : -200.125 + i * 0.875 + frame;
-            const double z = invalid ? 0.0 : 300.5 - i * 0.25 + frame * 1.5;
-            points.push_back({x, frame, z});
-            f.write(line, qint64(RecordedProfile::formatPointLine(line, x, frame, z)));
-        }
-        f.write("Phi=45.0 Cx=1 Cy=1 B=2 Error=0 DiffAngle=90.0\r\n");
-    }
-    return points;
-}
-
 // "x y z" rows of a PCD in ASCII, or "x,y,z" rows of the CSV, after the line `startAfter`.
 std::vector<QVector3D> readRows(const QString& path, const QByteArray& startAfter, char sep)
 {
@@ -178,6 +154,25 @@ private:
 private slots:
     void init() { QVERIFY(QDir(dir.path()).removeRecursively() && QDir().mkpath(dir.path())); }
 
+    // The INI reader: line ends, comments, quotes, lists, '@' forms and limits; G/k of each file,
+    // "-" where it reads as missing. A rewrite of the same length is read anew: see settingsFile.
+    void iniReader()
+    {
+        QStringList read;
+        for (const QByteArray& bytes : QList<QByteArray>{
+                 "[G]\nk=1\n", "[G]\r\nx=0\r\nk=2", "[G]\rx=0\rk=3\r", // CR LF, lone CR
+                 "  [ G ]  \n  k  =  v w  \n", "[G]\nk=\n", "[G]\n  ;k=1\n", "[G]\nk=5 ; old 4\n",
+                 "[G]\nk= \"a;b, c \"\n", "[G]\nk=a,b ,  c\n", "[G]\nk=1\nk=2\n",
+                 "[G]\nk=1\n[H]\nk=2\n", "[G]\njunk\n=9\nk=4\n", "[G]\nk=@ByteArray(abc)\n",
+                 "[G]\nk=@String(7)\n", "[G]\nk=@@x\n", "[G]\nk=1\nk=@Variant(AAAAf/////)\n",
+                 "[G]\nk=@Invalid()\n", "[G]\nk=1\nk=a\\x41\n",
+                 QByteArray("[G]\nk=1\n").append(4 * 1024 * 1024, ' ')}) { // over 4 MB
+            const QString value = IniSnapshot::fromBytes(bytes).value("G", "k");
+            read += value.isNull() ? "-" : value;
+        }
+        QCOMPARE(read.join('|'), QString("1|2|3|v w||-|5|a;b, c |a, b, c|2|1|4|abc|7|@x|-|-|1|-"));
+    }
+
     // Exactly the 34 keys (no ranges), full decimal integers, placeholders, date and time; other
     // groups and keys of an existing file stay.
     void settingsFile()
@@ -206,12 +201,9 @@ private slots:
         QCOMPARE(ini.size(), 36);
         // A load fills exactly the stored fields (missing keys give 0, values as read, no range
         // check), needs SensorInfo/IPAddress and sees a rewrite of the same size at once.
-        P saved = filledRecord(1001, 1);
-        p = saved;
-        saved.TRIGGER = -2;
-        saved.NBR_LINES = -1;
-        QVERIFY(writeSettingsFile(file, saved, fixedNow) && readSettingsFile(file, loaded));
-        QCOMPARE(raw(loaded), raw(withStoredFields(P(), saved)));
+        QVERIFY(writeSettingsFile(file, p, fixedNow) && readSettingsFile(file, loaded));
+        QCOMPARE(raw(loaded), raw(withStoredFields(P(), p)));
+        p = filledRecord(1001, 1);
         QVERIFY(!readSettingsFile(path("missing.txt"), p));
         for (const QByteArray& refused :
              {QByteArray(), QByteArray("[SensorInfo]\nPort=XXXX\n[Mode]\nMODE=4\n"),
@@ -255,8 +247,7 @@ private slots:
             read += value.isNull() ? "(none)" : value;
         }
         QCOMPARE(read.join('|'), QString("hello world|other||1, 2, 3|a, b|(none)|(none)|(none)"));
-        QVERIFY(writeFileSetting(single, "G", "k", "v 1"));
-        QCOMPARE(parseIni(fileBytes(single)).value("G/k"), QString("v 1"));
+        QVERIFY(writeFileSetting(single, "G", "k", "v 1") && fileBytes(single) == "[G]\nk=v 1\n");
         QVERIFY(writeFileSetting(single, "G", "k", "v 2") &&
                 writeFileSetting(single, "H", "k", "x, y"));
         QCOMPARE(readFileSetting(single, "G", "k") + '|' + readFileSetting(single, "H", "k"),
@@ -318,20 +309,16 @@ private slots:
                          "PRODUCT_TYPE=2 MIN_NR_LPOINTS=21 LINE_ALGO_MODE=1 LINE_FILTER=-3 "
                          "PHI_MIN=-11.5 PHI_MAX=171.75 ROI_COUNT=2 ROI_X_0=-11.3457 "
                          "ROI_Y_0=102.5 ROI_X_1=34.3333 ROI_Y_1=251.068"));
-        const std::pair<float, const char*> floats[] = {{45.0f, "45"},
-                                                        {1e6f, "1e+06"},
-                                                        {999999.0f, "999999"},
-                                                        {999999.6f, "1e+06"},
-                                                        {0.0001f, "0.0001"},
-                                                        {0.00001f, "1e-05"},
-                                                        {1.0f / 3.0f, "0.333333"}};
-        for (const auto& [value, text] : floats) {
+        QString floats; // productFloatText of each, the text of both keys checked against it
+        for (float value : {45.0f, 1e6f, 999999.0f, 999999.6f, 0.0001f, 0.00001f, 1.0f / 3.0f}) {
             ProductParameters p;
             p.TARGET_ANGLE = p.job[1].ROI_Y_1 = value;
             const QStringList l = buildProductText(p, fixedNow).split('\n');
-            QCOMPARE(productFloatText(value) + ' ' + l[7] + ' ' + l[35],
-                     QString("%1 TARGET_ANGLE=%1 ROI_Y_1=%1").arg(text));
+            QVERIFY(l[7] == "TARGET_ANGLE=" + productFloatText(value) &&
+                    l[35] == "ROI_Y_1=" + productFloatText(value));
+            floats += productFloatText(value) + ' ';
         }
+        QCOMPARE(floats, QString("45 1e+06 999999 1e+06 0.0001 1e-05 0.333333 "));
         QVERIFY(writeProductFile(file, buildProductText(sampleRecord(), fixedNow)));
         ProductParameters loaded; // read back as written, so with six digits
         QVERIFY(readProductFile(file, loaded));
@@ -426,8 +413,23 @@ private slots:
                          4.0e9, 3.9999999e9, 1.0e300, 255.1234999})
             QCOMPARE(QByteArray(line, int(RecordedProfile::formatPointLine(line, v, 3, -v))),
                      fixed(v) + "; 3; " + fixed(-v) + ";\r\n");
+        // Three recorded profiles of 400 points, every seventh invalid (0, 0), an angle result
+        // line after each.
         const QString source = path("profile_mm.txt");
-        const std::vector<RecordedProfile::Point> recorded = writeRecording(source);
+        std::vector<RecordedProfile::Point> recorded;
+        QFile file(source);
+        for (int frame = 0; frame < 3 && (file.isOpen() || file.open(QIODevice::WriteOnly));
+             ++frame) {
+            for (int i = 0; i < 400; ++i) {
+                const bool invalid = i % 7 == 3;
+                const double x = invalid ? 0.0 : -200.125 + i * 0.875 + frame;
+                const double z = invalid ? 0.0 : 300.5 - i * 0.25 + frame * 1.5;
+                recorded.push_back({x, frame, z});
+                file.write(line, qint64(RecordedProfile::formatPointLine(line, x, frame, z)));
+            }
+            file.write("Phi=45.0 Cx=1 Cy=1 B=2 Error=0 DiffAngle=90.0\r\n");
+        }
+        file.close();
         QVERIFY(QDir(dir.path()).mkdir("out") && putFile(path("out/old.pcd"), "old"));
         for (const QString& target : {path("out/fresh.ply"), path("out/old.pcd")}) {
             const Result r = exportFile(source, target, {formatFor({}, target), 1.0, false},

@@ -9,20 +9,17 @@
 #include "files/productfile.h"
 #include "files/settingsfile.h"
 #include "sensor/sensorparameters.h"
+#include "tests/testfiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const QString path =
         QDir::tempPath() + QStringLiteral("/lumo-fuzz-%1.txt").arg(::getpid());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!putFile(path, QByteArray(reinterpret_cast<const char*>(data), int(size))))
         return 0;
-    file.write(reinterpret_cast<const char*>(data), qint64(size));
-    file.close();
 #if defined(FUZZ_SETTINGS)
     SensorParameters values;
     readSettingsFile(path, values);
