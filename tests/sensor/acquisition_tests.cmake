@@ -1,9 +1,9 @@
-# Data-frame receivers (scripted peer) and the acquisition thread (simulator).
+# The socket transport and the frame receivers (scripted peer), the acquisition thread (simulator).
 if(TARGET lumo_testpeer)
     lumo_add_test(NAME test_frames
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_frames.cpp
         LIBS lumo_sensor lumo_testpeer
-        LABELS sensor frames
+        LABELS sensor transport frames
         TIMEOUT 120)
 endif()
 
