@@ -5,8 +5,9 @@ target_include_directories(lumo_testpeer PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(lumo_testpeer PUBLIC Threads::Threads Qt5::Core)
 lumo_warnings(lumo_testpeer)
 
+# The socket transport, the commands and the data-frame receivers against the scripted peer.
 lumo_add_test(NAME test_protocol
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_protocol.cpp
     LIBS lumo_sensor lumo_testpeer
-    LABELS sensor protocol
-    TIMEOUT 60)
+    LABELS sensor transport protocol frames
+    TIMEOUT 120)
