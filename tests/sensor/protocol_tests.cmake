@@ -1,9 +1,7 @@
 # Shared helpers and the scripted loopback peer of the sensor link tests.
-add_library(lumo_testpeer STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.h ${CMAKE_CURRENT_LIST_DIR}/scriptedpeer.cpp)
-target_include_directories(lumo_testpeer PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(lumo_testpeer PUBLIC Threads::Threads Qt5::Core)
-lumo_warnings(lumo_testpeer)
+add_library(lumo_testpeer INTERFACE)
+target_include_directories(lumo_testpeer INTERFACE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(lumo_testpeer INTERFACE Threads::Threads Qt5::Core)
 
 # The socket transport, the commands and the data-frame receivers against the scripted peer.
 lumo_add_test(NAME test_protocol
