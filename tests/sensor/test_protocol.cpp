@@ -211,7 +211,7 @@ private slots:
             QVERIFY(channel.socket + channel.connected == 0 &&
                     QDir(QStringLiteral("/proc/self/fd")).count() == before);
         }
-        // The connect time-out is left to test_protocol's open of a full listener.
+        // The connect time-out is left to opens() and its full listener.
         rlimit saved{};
         QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
         const rlimit none{0, saved.rlim_max};
