@@ -1,6 +1,5 @@
-// The acquisition thread against the simulator on 127.0.0.1: endpoints, the loops and their
-// stop, writes whose reply failed, the buffer hand-over under a flood of frames. QtCore only
-// (ThreadSanitizer build).
+// The acquisition thread against the simulator on 127.0.0.1: endpoints, writes whose reply failed,
+// the loops and their stop, the buffer hand-over under a flood of frames. QtCore only (TSan build).
 #include "sensor/sensorlimits.h"
 #include "sensor/tcpthread.h"
 #include "simulator/sensorsimulator.h"
