@@ -1,12 +1,3 @@
-# Data-frame receivers (scripted peer) and the acquisition thread (simulator).
-if(TARGET lumo_testpeer)
-    lumo_add_test(NAME test_frames
-        SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_frames.cpp
-        LIBS lumo_sensor lumo_testpeer
-        LABELS sensor frames
-        TIMEOUT 120)
-endif()
-
 # Needs only QtCore, the sensor link and the simulator: runs in the ThreadSanitizer build.
 lumo_add_test(NAME test_tcpthread
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_tcpthread.cpp

@@ -1,5 +1,5 @@
-// The acquisition thread against the simulator on 127.0.0.1: endpoints, the loops and their
-// stop, the buffer hand-over under a flood of frames. QtCore only (ThreadSanitizer build).
+// The acquisition thread against the simulator on 127.0.0.1: endpoints, writes whose reply failed,
+// the loops and their stop, the buffer hand-over under a flood of frames. QtCore only (TSan build).
 #include "sensor/sensorlimits.h"
 #include "sensor/tcpthread.h"
 #include "simulator/sensorsimulator.h"
@@ -201,6 +201,33 @@ private slots:
         rig.receiver.thread = nullptr;
         QVERIFY(rig.stopLogged(false));
         QCoreApplication::processEvents(); // pending events went with the thread's helper
+    }
+
+    // Writes sent again after a lost or missing acknowledgement (nothing confirmed), not after a
+    // refusal (the sensor kept its value); a link closed mid-reply is lost with its cause.
+    void writeWithoutReply()
+    {
+        using F = sim::ReplyFault;
+        const std::tuple<F, int, int> rows[] = {
+            // fault, writes sent again, the sensor's value at the end
+            {F::LoseReply, 1, 100},
+            {F::NeverAnswer, 1, 100},
+            {F::Status, 0, 100},
+            {F::CloseMidReply, 0, 200}};
+        for (const auto& [fault, resent, sensorValue] : rows) {
+            Rig rig;
+            TcpThread& t = *rig.thread;
+            QVERIFY(rig.open() && t.writeParameter(false, 6, true, 100));
+            rig.simulator.injectReplyFault(fault, 1);
+            QVERIFY(!t.writeParameter(false, 6, true, 200));
+            rig.simulator.clearRequests();
+            const bool closed = fault == F::CloseMidReply;
+            QCOMPARE(t.sensorConnection().channel.lossError, closed ? channelClosedByPeer : 0);
+            QCOMPARE(t.writeParameter(false, 6, true, 100), !closed);
+            QCOMPARE(
+                QVector<int>({int(rig.simulator.requests().size()), rig.simulator.parameter(6)}),
+                QVector<int>({resent, sensorValue}));
+        }
     }
 
     void flood_data()
