@@ -159,7 +159,7 @@ struct Session
 };
 } // namespace
 
-class TestProtocol : public QObject
+class TestLink : public QObject
 {
     Q_OBJECT
 private slots:
@@ -716,5 +716,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestProtocol)
-#include "test_protocol.moc"
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"
